@@ -81,7 +81,12 @@ void classify(const std::filesystem::path& dir, const dirent* ent, DirectoryEntr
 bool listDirectory(const std::filesystem::path& dir, std::vector<DirectoryEntry>* entries) {
   DirHandle handle(opendir(dir.c_str()));
   if (!handle) {
-    setLastErrorFromErrno(errno);
+    // A search in a missing folder reports the path, not a file, as missing.
+    if (errno == ENOENT) {
+      setLastError(kPathNotFound);
+    } else {
+      setLastErrorFromErrno(errno);
+    }
     return false;
   }
   std::vector<DirectoryEntry> result;
