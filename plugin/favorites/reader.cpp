@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "exchange/document.h"
+#include "exchange/ordering.h"
 #include "exchange/timestamp.h"
 #include "platform/codepage.h"
 #include "platform/directory.h"
@@ -79,6 +80,9 @@ std::u16string readFavorites(std::string* documentText) {
 
   std::u16string error = readFavoritesFolder(favorites, root, std::u16string());
   if (!error.empty()) return error;
+  // Every item gets a position, one sequence through all levels, no two
+  // alike.
+  exchange::prepareOrders(root);
   *documentText = exchange::documentToText(doc.get());
   return std::u16string();
 }
