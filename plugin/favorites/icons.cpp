@@ -11,6 +11,7 @@
 #include "platform/folders.h"
 #include "platform/tick.h"
 #include "plugin/favorites/base64.h"
+#include "plugin/favorites/file_bytes.h"
 
 namespace favorites {
 namespace {
@@ -142,16 +143,17 @@ std::u16string embedIcon(std::string* iconValue) {
     iconValue->clear();
     return std::u16string();
   }
-  uint64_t size = 0;
-  if (!platform::fileSize(path, &size)) {
-    return u"Error while opening file: " + platform::ansiToUtf16(value);
-  }
-  if (size > kMaxEmbeddedIconSize) return std::u16string();
   std::string bytes;
-  if (!platform::readWholeFile(path, &bytes)) {
-    return u"Error while reading file: " + platform::ansiToUtf16(value);
+  bool tooLarge = false;
+  switch (readFileBytes(path, &bytes, kMaxEmbeddedIconSize, &tooLarge)) {
+    case FileRead::OpenFailed:
+      return u"Error while opening file: " + platform::ansiToUtf16(value);
+    case FileRead::ReadFailed:
+      return u"Error while reading file: " + platform::ansiToUtf16(value);
+    case FileRead::Ok:
+      break;
   }
-  if (bytes.size() > kMaxEmbeddedIconSize) return std::u16string();
+  if (tooLarge) return std::u16string();
   *iconValue = kIconDataUriPrefix + base64Encode(bytes);
   return std::u16string();
 }

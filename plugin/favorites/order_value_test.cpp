@@ -47,6 +47,17 @@ TEST(OrderValueTest, SamePositionTwiceKeepsTheLaterEntry) {
             folder.buildOrderValue());
 }
 
+TEST(OrderValueTest, LargePositionsCostNoMemory) {
+  // Document-wide numbers can be anything a document says.
+  MenuOrderFolder folder(u"");
+  folder.addEntry(u"last.url", u"", ItemKind::File, 2147483647);
+  folder.addEntry(u"first.url", u"", ItemKind::File, 1000000000);
+  EXPECT_EQ(expectedValue(expectedRecord("first.url", ItemKind::File, 0) +
+                              expectedRecord("last.url", ItemKind::File, 1),
+                          2),
+            folder.buildOrderValue());
+}
+
 TEST(OrderValueTest, NoEntriesGiveNoValue) {
   MenuOrderFolder folder(u"\\News");
   EXPECT_EQ("", folder.buildOrderValue());
@@ -116,6 +127,22 @@ TEST(OrderValueTest, ReadingNeverPassesTheEndOfTheValue) {
     SCOPED_TRACE(n);
     const std::string cut = whole.substr(0, n);
     EXPECT_LE(decodeOrderValue(cut).size(), 4u);
+  }
+}
+
+TEST(OrderValueTest, SavedInputsReplay) {
+  for (const auto& entry : fs::directory_iterator(testdata("orders"))) {
+    SCOPED_TRACE(entry.path().string());
+    std::vector<MenuOrderEntry> entries;
+    for (const StoredPosition& stored : decodeOrderValue(readFile(entry.path()))) {
+      if (!stored.name.empty()) entries.push_back({stored.name, u"", stored.kind, stored.position});
+    }
+    const std::vector<StoredPosition> again = decodeOrderValue(encodeOrderValue(entries));
+    ASSERT_EQ(entries.size(), again.size());
+    for (size_t i = 0; i < again.size(); ++i) {
+      EXPECT_EQ(entries[i].longName, again[i].name);
+      EXPECT_EQ(entries[i].position, again[i].position);
+    }
   }
 }
 

@@ -7,7 +7,7 @@
 #include "exchange/document.h"
 #include "platform/codepage.h"
 #include "platform/directory.h"
-#include "platform/files.h"
+#include "plugin/favorites/file_bytes.h"
 #include "plugin/favorites/icons.h"
 #include "plugin/favorites/item_nodes.h"
 #include "plugin/favorites/menu_order.h"
@@ -60,10 +60,15 @@ std::string utf8ToAnsi(const std::string& utf8) {
 std::u16string readShortcutFile(const std::filesystem::path& file, xmlNode* parent,
                                 const std::u16string& relativePath) {
   const std::u16string shownPath = platform::pathToUtf16(file);
-  uint64_t size = 0;
-  if (!platform::fileSize(file, &size)) return u"Error while opening file: " + shownPath;
   std::string bytes;
-  if (!platform::readWholeFile(file, &bytes)) return u"Error while reading file: " + shownPath;
+  switch (readFileBytes(file, &bytes)) {
+    case FileRead::OpenFailed:
+      return u"Error while opening file: " + shownPath;
+    case FileRead::ReadFailed:
+      return u"Error while reading file: " + shownPath;
+    case FileRead::Ok:
+      break;
+  }
   const std::string text = bytes.substr(0, bytes.find('\0'));
   if (text.empty() || text.find(kSection) == std::string::npos) return std::u16string();
 
