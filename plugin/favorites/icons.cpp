@@ -40,10 +40,12 @@ std::filesystem::path fromAnsi(const std::string& text) {
 
 // An absolute path: a drive letter, ":" and "\" as the system the shortcut
 // files come from writes it, or a path from this file system's root, which
-// its paths in shortcut files begin with ("\home\..." or "/home/...").
+// its paths in shortcut files begin with ("\home\..." or "/home/..."). A
+// network path ("\\server\share") is neither, as on the other system.
 bool isAbsoluteIconPath(const std::string& value) {
   if (value.size() >= 3 && value[1] == ':' && value[2] == '\\') return true;
-  return !value.empty() && (value[0] == '/' || value[0] == '\\');
+  auto separator = [](char c) { return c == '/' || c == '\\'; };
+  return !value.empty() && separator(value[0]) && (value.size() == 1 || !separator(value[1]));
 }
 
 bool endsWithIco(const std::string& value) {

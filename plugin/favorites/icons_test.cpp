@@ -139,6 +139,7 @@ TEST_F(IconsFolderTest, EmbedIconTakesOnlySmallIcoFiles) {
       {"C:\\Windows\\system32\\shell32.dll", "C:\\Windows\\system32\\shell32.dll"},
       {ansiPath(dir / "large.ico"), ansiPath(dir / "large.ico")},
       {"icons\\small.ico", "icons\\small.ico"},
+      {"\\\\server\\share\\small.ico", "\\\\server\\share\\small.ico"},
       {"http://www.example.org/favicon.ico", "http://www.example.org/favicon.ico"},
       {"data:image/x-ico;base64,YWJj", "data:image/x-ico;base64,YWJj"},
   };
