@@ -207,6 +207,12 @@ TEST_F(ShortcutTest, RefusesNamesThatLeaveTheFolder) {
   EXPECT_EQ("", menuOrderFor(u"")->buildOrderValue());
 }
 
+TEST_F(ShortcutTest, SameNameTwiceOverwritesTheFirstFile) {
+  ASSERT_EQ(u"", writeInternetShortcut(folder_, bookmark("twice", "http://first/"), u""));
+  ASSERT_EQ(u"", writeInternetShortcut(folder_, bookmark("twice", "http://second/"), u""));
+  EXPECT_EQ("name=twice|link=http://second/", readBack(folder_ / "twice.url"));
+}
+
 TEST_F(ShortcutTest, WriteFailuresAreReported) {
   fs::create_directory(folder_ / "taken.url");
   xmlNode* item = bookmark("taken", "http://a/");
