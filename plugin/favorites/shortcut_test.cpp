@@ -4,8 +4,8 @@
 
 #include "exchange/document.h"
 #include "platform/codepage.h"
-#include "plugin/favorites/favorites_test_util.h"
 #include "plugin/favorites/base64.h"
+#include "plugin/favorites/favorites_test_util.h"
 #include "plugin/favorites/icons.h"
 #include "plugin/favorites/menu_order.h"
 
@@ -37,8 +37,8 @@ class ShortcutTest : public FavoritesTest {
     fs::create_directory(folder_);
     icons_ = prefix_.path() / "icons";
     fs::create_directory(icons_);
-    writeFile(pluginConfigPath(), "\r\nicons_folder=" +
-                                      platform::utf16ToAnsi(platform::pathToUtf16(icons_)) + "\\");
+    writeFile(pluginConfigPath(),
+              "\r\nicons_folder=" + platform::utf16ToAnsi(platform::pathToUtf16(icons_)) + "\\");
   }
 
   // Reads a file and describes the bookmark it gave ("" for none).
@@ -75,7 +75,7 @@ TEST(ShortcutValueTest, KeysAreFoundAtLineStartsOnly) {
       {"x\nURL=", "URL", true, ""},
       {"x\nURLX=http://wrong/\nURL=http://a/", "URL", false, ""},  // first occurrence only
       {"xURL=http://a/", "URL", false, ""},
-      {"x\nurl=http://a/", "URL", false, ""},                       // exact letter case
+      {"x\nurl=http://a/", "URL", false, ""},  // exact letter case
       {"x\nDescription=caf\xe9\r\n", "Description", true, "caf\xe9"},
       {"x\nDescription=tab\x01\x02", "Description", true, "tab"},
       {"x\nHotkey=12\x01", "Hotkey", true, "12\x01"},
@@ -143,7 +143,9 @@ TEST_F(ShortcutTest, WritesTheExactLayout) {
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
        "\r\nIconFile=http://a/favicon.ico\r\nIconIndex=0"},
       {"everything",
-       {{"description", "caf\xc3\xa9 & more"}, {"hotkey", "1601"}, {"icon_index", "2"},
+       {{"description", "caf\xc3\xa9 & more"},
+        {"hotkey", "1601"},
+        {"icon_index", "2"},
         {"iconfile", "C:\\icons\\a.ico"}},
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
        "\r\nIconFile=C:\\icons\\a.ico\r\nIconIndex=2\r\nHotkey=1601\r\nDescription=caf\xe9 & more"},
@@ -151,7 +153,8 @@ TEST_F(ShortcutTest, WritesTheExactLayout) {
        {{"icon_index", ""}, {"hotkey", ""}},
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
        "\r\nIconIndex=\r\nHotkey="},
-      {"unrepresentable character", {{"description", "\xe2\x82\xac and \xe4\xb8\xad"}},
+      {"unrepresentable character",
+       {{"description", "\xe2\x82\xac and \xe4\xb8\xad"}},
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
        "\r\nDescription=\x80 and ?"},
   };
@@ -182,9 +185,10 @@ TEST_F(ShortcutTest, ValuesCannotAddLines) {
   xmlNode* image = bookmark("image", "http://i/");
   exchange::addTextElement(image, "iconfile", "data:image/png;base64,AAAA\r\nBBBB\r\n");
   ASSERT_EQ(u"", writeInternetShortcut(folder_, image, u""));
-  EXPECT_EQ("name=image|link=http://i/|iconfile=data:image/png;base64,AAAA\r\nBBBB\r\n|"
-            "icon_index=0",
-            readBack(folder_ / "image.url"));
+  EXPECT_EQ(
+      "name=image|link=http://i/|iconfile=data:image/png;base64,AAAA\r\nBBBB\r\n|"
+      "icon_index=0",
+      readBack(folder_ / "image.url"));
 }
 
 TEST_F(ShortcutTest, RefusesNamesThatLeaveTheFolder) {

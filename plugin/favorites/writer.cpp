@@ -51,8 +51,8 @@ bool shellDelete(const std::filesystem::path& path, platform::ShellDeleteTarget 
 
 std::u16string writeFavoritesFolder(const std::filesystem::path& parent, xmlNode* folder,
                                     const std::u16string& relativePath) {
-  const std::u16string name = platform::utf8ToUtf16(
-      exchange::childText(folder, exchange::kNameElement).value_or(""));
+  const std::u16string name =
+      platform::utf8ToUtf16(exchange::childText(folder, exchange::kNameElement).value_or(""));
   if (!isSafeItemName(name)) {
     platform::setLastError(platform::kInvalidName);
     return lastErrorText16();
@@ -91,7 +91,8 @@ std::u16string writeFavorites(const std::string& documentText) {
   xmlNode* root = doc ? exchange::rootElement(doc.get()) : nullptr;
   if (!root) return u"Could not parse XML";
 
-  const std::filesystem::path favorites = platform::specialFolder(platform::SpecialFolder::Favorites);
+  const std::filesystem::path favorites =
+      platform::specialFolder(platform::SpecialFolder::Favorites);
   if (favorites.empty()) return lastErrorText16();
   std::vector<platform::DirectoryEntry> entries;
   if (!platform::listDirectory(favorites, &entries)) return lastErrorText16();
