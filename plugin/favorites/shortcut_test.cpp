@@ -90,6 +90,26 @@ TEST(ShortcutValueTest, KeysAreFoundAtLineStartsOnly) {
   }
 }
 
+TEST(ShortcutValueTest, SavedInputsSurviveWritingAndReading) {
+  for (const auto& entry : fs::directory_iterator(testdata("shortcuts"))) {
+    SCOPED_TRACE(entry.path().string());
+    std::optional<ShortcutFields> fields = parseShortcutText(readFile(entry.path()));
+    if (!fields) continue;
+    ShortcutContent content{fields->link, fields->iconFile, std::nullopt, std::nullopt,
+                            fields->description};
+    if (fields->iconIndex != -1) content.iconIndex = std::to_string(fields->iconIndex);
+    if (fields->hotkey != -1) content.hotkey = std::to_string(fields->hotkey);
+    std::optional<ShortcutFields> again = parseShortcutText(buildShortcutText(content));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(fields->link, again->link);
+    EXPECT_EQ(fields->description, again->description);
+    EXPECT_EQ(fields->iconFile, again->iconFile);
+    EXPECT_EQ(fields->iconIndex == -1 && !fields->iconFile.empty() ? 0 : fields->iconIndex,
+              again->iconIndex);
+    EXPECT_EQ(fields->hotkey, again->hotkey);
+  }
+}
+
 TEST_F(ShortcutTest, ReadsBrowserFiles) {
   struct Row {
     const char* file;
