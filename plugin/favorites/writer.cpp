@@ -21,6 +21,10 @@ namespace {
 
 // The shell operation takes the path and two zero units in 260 units.
 constexpr size_t kMaxShellDeletePath = 258;
+// A directory path must leave room for an 8.3 file name within 260 units, as
+// the system's directory creation demands. A longer one could not even be
+// deleted again at the next apply.
+constexpr size_t kMaxDirectoryPath = 247;
 
 void appendError(std::u16string* collected, const std::u16string& error) {
   if (error.empty()) return;
@@ -58,6 +62,10 @@ std::u16string writeFavoritesFolder(const std::filesystem::path& parent, xmlNode
     return lastErrorText16();
   }
   const std::filesystem::path directory = parent / platform::pathFromUtf16(name);
+  if (platform::pathToUtf16(directory).size() > kMaxDirectoryPath) {
+    platform::setLastError(platform::kFilenameTooLong);
+    return lastErrorText16();
+  }
   if (!platform::makeDirectory(directory)) return lastErrorText16();
 
   if (MenuOrderFolder* order = menuOrderFor(relativePath)) {

@@ -210,6 +210,18 @@ TEST_F(WriterTest, MenuOrderRecordsEveryWrittenItem) {
   EXPECT_EQ(encodeOrderValue({{u"in.url", u"", ItemKind::File, 0}}), value.data);
 }
 
+TEST_F(WriterTest, FoldersTooLongToDeleteAgainAreNotCreated) {
+  const size_t room = 247 - platform::pathToUtf16(fav_).size() - 1;
+  const std::string longest(room, 'L');
+  const std::string tooLong(room + 1, 'T');
+  EXPECT_EQ(systemText(platform::kFilenameTooLong),
+            writeFavorites(document(folderXml(longest, "") + folderXml(tooLong, ""))));
+  EXPECT_TRUE(fs::is_directory(fav_ / longest));
+  EXPECT_FALSE(fs::exists(fav_ / tooLong));
+  EXPECT_EQ(u"", writeFavorites(document("")));  // and the next apply can delete it
+  EXPECT_FALSE(fs::exists(fav_ / longest));
+}
+
 TEST_F(WriterTest, ShellDeleteRefusesPathsItCannotTake) {
   const fs::path base = prefix_.path();
   const size_t room = 258 - platform::pathToUtf16(base).size() - 1;
