@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -190,6 +191,10 @@ class BoundedHttpServer final : public httplib::Server {
 
  private:
   bool process_and_close_socket(socket_t sock) override {
+    // Answers are written as headers and body apart; with Nagle's algorithm a
+    // short body would wait for the client's delayed acknowledgement.
+    int on = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     bool ok = false;
     {
       BoundedStream stream(sock, options_.ioTimeout, stopping_);
@@ -335,12 +340,16 @@ struct Server::Impl {
   void logRequest(const httplib::Request& req, const httplib::Response& res) {
     if (!options.log) return;
     double ms = 0;
+    std::string remote = req.remote_addr;
     if (tConnection) {
+      // A request refused while its headers were read has no address yet.
+      int remotePort = 0;
+      if (remote.empty()) tConnection->get_remote_ip_and_port(remote, remotePort);
       ms = std::chrono::duration<double, std::milli>(Clock::now() - tConnection->started()).count();
     }
     char tail[96];
     std::snprintf(tail, sizeof tail, " %d %zu %.1fms", res.status, res.body.size(), ms);
-    options.log(req.remote_addr + " " + printable(req.method) + " " + loggedPath(req.target) +
+    options.log(remote + " " + printable(req.method) + " " + loggedPath(req.target) +
                 tail);
   }
 
