@@ -85,7 +85,9 @@ int serve(service::Storage& storage, service::ServerOptions options) {
     std::cerr << "quorvane-service: " << error << "\n";
     return 1;
   }
-  std::printf("listening on %s:%d\n", options.host.c_str(), server.port());
+  bool v6 = options.host.find(':') != std::string::npos;
+  std::printf("listening on %s%s%s:%d\n", v6 ? "[" : "", options.host.c_str(), v6 ? "]" : "",
+              server.port());
   std::fflush(stdout);
   int received = 0;
   sigwait(&signals, &received);
