@@ -85,12 +85,46 @@ TEST(BadInput, MalformedTargetsAndOversizedHeaders) {
   EXPECT_EQ(fetch("GET", service.dataUrl("alice", "pw", "get")).status, 200);
 }
 
+int connectTo(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+TEST(BadInput, ASlowClientIsCutOffAtTheTimeOut) {
+  ServerOptions options;
+  options.ioTimeout = std::chrono::seconds(1);
+  options.requestTimeout = std::chrono::seconds(2);
+  RunningService service(options);
+  // Half a request line, then one header byte every half second: each read
+  // comes in time, the request as a whole does not.
+  int fd = connectTo(service.port());
+  ASSERT_GE(fd, 0);
+  auto start = std::chrono::steady_clock::now();
+  ::send(fd, "GET /data?function=get HTTP/1.1\r\nX: ", 37, MSG_NOSIGNAL);
+  bool closed = false;
+  while (!closed && std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+    if (::send(fd, "a", 1, MSG_NOSIGNAL) < 0) closed = true;
+    char byte;
+    if (::recv(fd, &byte, 1, MSG_DONTWAIT) == 0) closed = true;
+    usleep(500000);
+  }
+  ::close(fd);
+  EXPECT_TRUE(closed);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
 TEST(BadInput, RawGarbageOnTheSocket) {
   RunningService service;
   service.addAccount("alice", "pw");
-  // The port from the service's URL.
-  std::string base = service.url("");
-  int port = std::stoi(base.substr(base.rfind(':') + 1));
   const std::string inputs[] = {
       std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11),  // a TLS hello
       "GET\r\n\r\n",
@@ -100,13 +134,8 @@ TEST(BadInput, RawGarbageOnTheSocket) {
   };
   for (const std::string& input : inputs) {
     SCOPED_TRACE(input.substr(0, 40));
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int fd = connectTo(service.port());
     ASSERT_GE(fd, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::send(fd, input.data(), input.size(), MSG_NOSIGNAL);
     ::shutdown(fd, SHUT_WR);
     char sink[4096];

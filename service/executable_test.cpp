@@ -111,13 +111,15 @@ TEST_F(Executable, AdministrationCommands) {
 
 TEST_F(Executable, ServesOnTheAnnouncedPortLogsWithoutPasswordsAndStopsOnSigterm) {
   ASSERT_EQ(run({"adduser", "hank"}, "Sesame-Pw\n"), 0);
+  const auto serviceOut = dir.path() / "service-out.txt";
+  const auto serviceErr = dir.path() / "service-err.txt";
   Child service({QUORVANE_SERVICE_BIN, "--listen", "127.0.0.1:0", "--database", db().string()},
-                out(), err());
+                serviceOut, serviceErr);
   ASSERT_GT(service.pid(), 0);
   std::string line;
   for (int i = 0; i < 500 && line.find('\n') == std::string::npos; ++i) {
     usleep(10000);
-    line = readFile(out());
+    line = readFile(serviceOut);
   }
   ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
   int port = std::stoi(line.substr(line.rfind(':') + 1));
@@ -128,10 +130,13 @@ TEST_F(Executable, ServesOnTheAnnouncedPortLogsWithoutPasswordsAndStopsOnSigterm
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.body.rfind("<?xml", 0), 0u);
   EXPECT_EQ(fetch("GET", base + "/data?user=hank&pass=nope&function=get").status, 401);
+  // The database is shared with the administration commands while it serves.
+  ASSERT_EQ(run({"adduser", "ida"}, "second\n"), 0) << readFile(err());
+  EXPECT_EQ(fetch("GET", base + "/data?user=ida&pass=second&function=get").status, 200);
 
   ASSERT_EQ(kill(service.pid(), SIGTERM), 0);
   EXPECT_EQ(service.wait(), 0);
-  std::string log = readFile(err());
+  std::string log = readFile(serviceErr);
   EXPECT_NE(log.find("GET /data 200 "), std::string::npos) << log;
   EXPECT_NE(log.find("GET /data 401 "), std::string::npos) << log;
   EXPECT_EQ(log.find("Sesame"), std::string::npos) << log;

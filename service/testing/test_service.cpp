@@ -74,19 +74,19 @@ Reply fetch(const std::string& method, const std::string& url, const std::string
   return reply;
 }
 
-RunningService::RunningService() {
+RunningService::RunningService(ServerOptions options) {
   if (std::string error = SqliteStorage::open(dir_.path() / "service.db", storage_); !error.empty()) {
     throw std::runtime_error(error);
   }
-  ServerOptions options;
   options.host = "127.0.0.1";
   options.port = 0;
-  options.threads = 16;
   server_ = std::make_unique<Server>(*storage_, passwords_, options);
   if (std::string error = server_->start(); !error.empty()) throw std::runtime_error(error);
 }
 
 RunningService::~RunningService() { server_->stop(); }
+
+int RunningService::port() const { return server_->port(); }
 
 std::string RunningService::url(const std::string& target) const {
   return "http://127.0.0.1:" + std::to_string(server_->port()) + target;

@@ -27,8 +27,10 @@ Reply fetch(const std::string& method, const std::string& url, const std::string
 // folder, stopped and removed at the end of the test.
 class RunningService {
  public:
-  RunningService();
+  // Options other than host and port are taken from `options`.
+  explicit RunningService(ServerOptions options = {});
   ~RunningService();
+  int port() const;
 
   // "http://127.0.0.1:PORT" followed by the target.
   std::string url(const std::string& target) const;
