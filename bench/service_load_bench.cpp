@@ -134,8 +134,8 @@ struct Fixture {
   std::size_t fullBytes = 0;
 };
 
-Fixture* gFixture = nullptr;       // passwords remembered after the first check
-Fixture* gColdFixture = nullptr;   // every request pays the full password check
+Fixture* gFixture = nullptr;      // passwords remembered after the first check
+Fixture* gColdFixture = nullptr;  // every request pays the full password check
 
 void run(benchmark::State& state, Fixture& f, const std::string& url, const std::string* body) {
   Curl c(curl_easy_init());
@@ -145,7 +145,8 @@ void run(benchmark::State& state, Fixture& f, const std::string& url, const std:
     if (perform(c.get(), url, body, response) != 200) ++failures;
   }
   state.SetItemsProcessed(state.iterations());
-  state.counters["failures"] = benchmark::Counter(static_cast<double>(failures), benchmark::Counter::kDefaults);
+  state.counters["failures"] =
+      benchmark::Counter(static_cast<double>(failures), benchmark::Counter::kDefaults);
   if (state.thread_index() == 0) state.counters["list_bytes"] = static_cast<double>(f.fullBytes);
 }
 

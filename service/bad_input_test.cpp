@@ -1,8 +1,7 @@
 // Hostile and broken requests: each gets a bounded answer (or a closed
 // connection) and the service keeps serving.
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -79,7 +78,8 @@ TEST(BadInput, MalformedTargetsAndOversizedHeaders) {
   EXPECT_EQ(fetch("GET", service.url("/data?" + std::string(20000, 'x'))).status, 414);
   // Many headers, each short, together over the header budget.
   std::vector<std::string> headers;
-  for (int i = 0; i < 200; ++i) headers.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(500, 'y'));
+  for (int i = 0; i < 200; ++i)
+    headers.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(500, 'y'));
   auto r = fetch("GET", service.dataUrl("alice", "pw", "get"), {}, headers);
   EXPECT_NE(r.status, 200) << r.body;
   EXPECT_EQ(fetch("GET", service.dataUrl("alice", "pw", "get")).status, 200);

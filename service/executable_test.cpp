@@ -1,8 +1,7 @@
 // The quorvane-service program itself: administration commands, the port
 // line for port 0, the request log and a clean stop on SIGTERM.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>

@@ -156,8 +156,9 @@ class BoundedStream final : public httplib::Stream {
       if (left <= Clock::duration::zero()) return false;
       auto wait = std::min<Clock::duration>(left, kSlice);
       pollfd p{fd_, events, 0};
-      int rc = ::poll(&p, 1, static_cast<int>(
-                                 std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1));
+      int rc = ::poll(&p, 1,
+                      static_cast<int>(
+                          std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1));
       if (rc > 0) return (p.revents & (events | POLLHUP | POLLERR)) != 0;
       if (rc < 0 && errno != EINTR) return false;
     }
@@ -349,8 +350,7 @@ struct Server::Impl {
     }
     char tail[96];
     std::snprintf(tail, sizeof tail, " %d %zu %.1fms", res.status, res.body.size(), ms);
-    options.log(remote + " " + printable(req.method) + " " + loggedPath(req.target) +
-                tail);
+    options.log(remote + " " + printable(req.method) + " " + loggedPath(req.target) + tail);
   }
 
   ServerOptions options;
@@ -373,7 +373,9 @@ std::string Server::start() {
   if (s.started) return "the server is already running";
   initXml();
   int threads = std::max(1, s.options.threads);
-  s.http.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
+  s.http.new_task_queue = [threads] {
+    return new httplib::ThreadPool(static_cast<size_t>(threads));
+  };
   s.http.set_payload_max_length(kMaxBodyBytes);
   s.http.set_read_timeout(s.options.ioTimeout.count());
   s.http.set_write_timeout(s.options.ioTimeout.count());
@@ -392,7 +394,9 @@ std::string Server::start() {
     return httplib::Server::HandlerResponse::Handled;
   });
   auto withBody = [&s](const httplib::Request& req, httplib::Response& res,
-                       const httplib::ContentReader& reader) { s.answerWithBody(req, res, reader); };
+                       const httplib::ContentReader& reader) {
+    s.answerWithBody(req, res, reader);
+  };
   for (const std::string& path : {s.options.dataPath, std::string(kSignupPath)}) {
     s.http.Put(regexEscape(path), withBody);
     s.http.Post(regexEscape(path), withBody);
@@ -424,7 +428,8 @@ std::string Server::start() {
   });
   s.started = true;
   // httplib's stop() does nothing until the accept loop runs.
-  while (!s.http.is_running() && !s.listenerDone) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!s.http.is_running() && !s.listenerDone)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return {};
 }
 

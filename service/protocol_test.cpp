@@ -89,8 +89,8 @@ TEST_F(Protocol, StatusTable) {
       {"put by GET", "GET", service.dataUrl("alice", "s3cret", "put"), "", 400, false},
       {"get by PUT", "PUT", service.dataUrl("alice", "s3cret", "get"), items, 400, false},
       {"body not XML", "PUT", service.dataUrl("alice", "s3cret", "put"), "bookmarks", 400, false},
-      {"other root", "PUT", service.dataUrl("alice", "s3cret", "put"), "<?xml version=\"1.0\"?><x/>",
-       400, false},
+      {"other root", "PUT", service.dataUrl("alice", "s3cret", "put"),
+       "<?xml version=\"1.0\"?><x/>", 400, false},
       {"empty body", "PUT", service.dataUrl("alice", "s3cret", "put"), "", 400, false},
       {"other path", "GET", service.url("/datas?user=alice&pass=s3cret&function=get"), "", 404,
        false},
@@ -137,7 +137,8 @@ TEST_F(Protocol, SkipOnlyForTheStoredVersionAcrossTwoUploadsInOneSecond) {
   std::string unpadded;
   for (std::size_t start = 0; start < second.timestamp.size();) {
     std::size_t end = std::min(second.timestamp.find('-', start), second.timestamp.size());
-    unpadded += (start ? "-" : "") + std::to_string(std::stoi(second.timestamp.substr(start, end - start)));
+    unpadded +=
+        (start ? "-" : "") + std::to_string(std::stoi(second.timestamp.substr(start, end - start)));
     start = end + 1;
   }
   EXPECT_EQ(readAnswer(get("&timestamp=" + unpadded).body).type, "skip");

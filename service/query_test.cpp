@@ -12,7 +12,8 @@ TEST(Query, TargetsSplitAsTheEngineWritesThem) {
     Params params;
   };
   const Row rows[] = {
-      {"/data?user=a&pass=b&function=get", "/data",
+      {"/data?user=a&pass=b&function=get",
+       "/data",
        {{"user", "a"}, {"pass", "b"}, {"function", "get"}}},
       // The engine leaves "+" and "=" alone and escapes a space as %20.
       {"/data?pass=a+b%20c=d", "/data", {{"pass", "a+b c=d"}}},

@@ -75,7 +75,8 @@ Reply fetch(const std::string& method, const std::string& url, const std::string
 }
 
 RunningService::RunningService(ServerOptions options) {
-  if (std::string error = SqliteStorage::open(dir_.path() / "service.db", storage_); !error.empty()) {
+  if (std::string error = SqliteStorage::open(dir_.path() / "service.db", storage_);
+      !error.empty()) {
     throw std::runtime_error(error);
   }
   options.host = "127.0.0.1";

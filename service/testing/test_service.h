@@ -14,9 +14,9 @@
 namespace service::testing {
 
 struct Reply {
-  long status = 0;       // 0: no HTTP answer (the transfer failed)
+  long status = 0;  // 0: no HTTP answer (the transfer failed)
   std::string body;
-  std::string error;     // libcurl's text when the transfer failed
+  std::string error;  // libcurl's text when the transfer failed
 };
 
 // One request; `headers` are extra header lines ("Name: value").
@@ -35,8 +35,8 @@ class RunningService {
   // "http://127.0.0.1:PORT" followed by the target.
   std::string url(const std::string& target) const;
   // The protocol URL for an account and function, the query unescaped.
-  std::string dataUrl(const std::string& user, const std::string& pass,
-                      const std::string& function, const std::string& extra = {}) const;
+  std::string dataUrl(const std::string& user, const std::string& pass, const std::string& function,
+                      const std::string& extra = {}) const;
   void addAccount(const std::string& name, const std::string& password);
   Storage& storage() { return *storage_; }
 
