@@ -72,7 +72,7 @@ class DialogImpl;
 struct WindowTable {
   std::map<WindowHandle, std::unique_ptr<DialogImpl>> dialogs;
   std::vector<WindowHandle> zOrder;  // visible modeless dialogs, topmost last
-  WindowHandle next = 1;
+  WindowHandle next = 1001;  // apart from the host's window numbers
 };
 
 WindowTable& windows() {
