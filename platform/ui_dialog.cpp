@@ -309,36 +309,38 @@ class DialogImpl final : public Dialog {
   void perform(const ui::Action& a) {
     using Kind = ui::Action::Kind;
     const std::string who = " window=" + std::to_string(handle_);
+    const std::string idText = " id=" + std::to_string(a.id);
+    // click, type and spin name their control after the window.
     auto ignored = [&](const std::string& verb, const std::string& why) {
-      ui::emit("user " + verb + who + " ignored (" + why + ")");
+      const bool withId = verb == "click" || verb == "type" || verb == "spin";
+      ui::emit("user " + verb + who + (withId ? idText : "") + " ignored (" + why + ")");
     };
     Control* c = (a.kind == Kind::Click || a.kind == Kind::Type || a.kind == Kind::Spin)
                      ? find(a.id)
                      : nullptr;
-    const std::string idText = " id=" + std::to_string(a.id);
     switch (a.kind) {
       case Kind::Click:
-        if (!c) return ignored("click" + idText, "no such control");
-        if (!c->visible || !c->enabled) return ignored("click" + idText, "disabled or hidden");
+        if (!c) return ignored("click", "no such control");
+        if (!c->visible || !c->enabled) return ignored("click", "disabled or hidden");
         if (c->t.kind != ControlKind::PushButton && c->t.kind != ControlKind::DefPushButton &&
             c->t.kind != ControlKind::CheckBox) {
-          return ignored("click" + idText, std::string(kindName(c->t.kind)) + " sends nothing");
+          return ignored("click", std::string(kindName(c->t.kind)) + " sends nothing");
         }
         ui::emit("user click" + who + idText);
         if (c->t.kind == ControlKind::CheckBox) setItemCheck(a.id, c->check ? 0 : 1);
         command(a.id, kBnClicked);
         return;
       case Kind::Type:
-        if (!c || c->t.kind != ControlKind::Edit) return ignored("type" + idText, "no such edit");
+        if (!c || c->t.kind != ControlKind::Edit) return ignored("type", "no such edit");
         if (!c->visible || !c->enabled || (c->t.style & kEsReadOnly)) {
-          return ignored("type" + idText, "disabled, hidden or read-only");
+          return ignored("type", "disabled, hidden or read-only");
         }
         ui::emit("user type" + who + idText + " text=" + ui::quote(a.text));
         setItemText(a.id, a.text);
         return;
       case Kind::Spin: {
-        if (!c || c->t.kind != ControlKind::UpDown) return ignored("spin" + idText, "no up-down");
-        if (!c->visible || !c->enabled) return ignored("spin" + idText, "disabled or hidden");
+        if (!c || c->t.kind != ControlKind::UpDown) return ignored("spin", "no up-down");
+        if (!c->visible || !c->enabled) return ignored("spin", "disabled or hidden");
         ui::emit("user spin" + who + idText + " delta=" + std::to_string(a.first));
         // The buddy's number is where the arrows start from, as the control
         // reads it back before moving.
