@@ -204,6 +204,18 @@ TEST_F(HostTest, TheExecutableNameDecidesWhetherItIsTheBrowser) {
   }
 }
 
+TEST_F(HostTest, RealClockTimersFireWhileSleeping) {
+  registerFake();
+  unsetenv("QUORVANE_CLOCK");
+  setenv("FAKEPLUGIN_TIMER_MS", "20", 1);
+  Outcome r = iexplore("sleep 300ms\nadvance 1s\n");
+  unsetenv("FAKEPLUGIN_TIMER_MS");
+  EXPECT_EQ(r.status, 1);  // advance needs the virtual clock
+  EXPECT_NE(r.output.find("clock=real"), std::string::npos);
+  EXPECT_NE(r.output.find("fakeplugin timer tick="), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("error line=2 text=\"advance needs the virtual clock"), std::string::npos);
+}
+
 TEST_F(HostTest, NothingRegisteredAndBadCommands) {
   Outcome r = iexplore(
       "open\n"

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/codepage.h"
@@ -198,7 +199,9 @@ EXPORT int32_t DllMain(void* module, uint32_t reason, void*) {
     const std::string host = platform::executablePath().filename().string();
     const bool browser = strcasecmp(host.c_str(), "IEXPLORE.EXE") == 0;
     say("attach host=" + host + (browser ? " browser" : " other"));
-    if (browser) timerId = platform::setThreadTimer(20000, onTimer);
+    // FAKEPLUGIN_TIMER_MS shortens the period for tests on the real clock.
+    const char* period = std::getenv("FAKEPLUGIN_TIMER_MS");
+    if (browser) timerId = platform::setThreadTimer(period ? std::atoi(period) : 20000, onTimer);
   } else if (reason == platform::kDllProcessDetach) {
     if (timerId) platform::killThreadTimer(timerId);
     say("detach objects=" + std::to_string(liveObjects.load()));
