@@ -294,3 +294,39 @@ TEST_F(HostTest, BrokenRegistrationsAreReportedAndSkipped) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HostTest, ProgramButtonsAreReportedAndPressedByText) {
+  using platform::RegKey;
+  using platform::RegRoot;
+  const std::string extensions = "Software\\Microsoft\\Internet Explorer\\Extensions\\";
+  RegKey key;
+  ASSERT_EQ(RegKey::create(RegRoot::LocalMachine,
+                           extensions + "{AAAAAAAA-0000-0000-0000-000000000001}", &key),
+            platform::kOk);
+  key.setString("ButtonText", "Notes");
+  key.setString("Default Visible", "No");
+  key.setString("Exec", "C:\\notes.exe");
+  // Neither an object nor a program: skipped.
+  ASSERT_EQ(RegKey::create(RegRoot::LocalMachine,
+                           extensions + "{AAAAAAAA-0000-0000-0000-000000000002}", &key),
+            platform::kOk);
+  key.setString("ButtonText", "Empty");
+  Outcome r = iexplore("open\npress 1\npress 1 Notes\n");
+  EXPECT_EQ(r.status, 0);  // the only button is the default one
+  EXPECT_EQ(r.output,
+            "start executable=\"iexplore.exe\" clock=virtual ui=console\n"
+            "window open 1\n"
+            "button window=1 text=\"Notes\" visible=0 exec=\"C:\\\\notes.exe\"\n"
+            "registry problem \"extension {AAAAAAAA-0000-0000-0000-000000000002} has neither "
+            "ClsidExtension nor Exec\"\n"
+            "press window=1 button=\"Notes\"\n"
+            "exec window=1 button=\"Notes\" run=\"C:\\\\notes.exe\"\n"
+            "press window=1 button=\"Notes\"\n"
+            "exec window=1 button=\"Notes\" run=\"C:\\\\notes.exe\"\n"
+            "window close 1\n"
+            "quit\n");
+}
+
+}  // namespace
