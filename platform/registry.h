@@ -64,6 +64,9 @@ class PLATFORM_API RegKey {
   // The whole value, whatever its size.
   Status readValue(const std::string& name, RegValue* value) const;
   Status setValue(const std::string& name, uint32_t type, const void* data, uint32_t size);
+  // Sets several values in one transaction: a reader in any process sees
+  // either none or all of them.
+  Status setValues(const std::vector<RegValue>& values);
   Status setDword(const std::string& name, uint32_t value);
   // REG_SZ with its terminating zero.
   Status setString(const std::string& name, const std::string& value);
