@@ -229,10 +229,10 @@ std::unique_ptr<platform::HttpSession> openHttpClient(ClientApp& app, const std:
   return session;
 }
 
-std::string base64WithoutPadding(const std::string& bytes) {
+std::string base64Encode(const std::string& bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
-  out.reserve((bytes.size() * 4 + 2) / 3);
+  out.reserve((bytes.size() + 2) / 3 * 4);
   size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
     const uint32_t n = static_cast<uint8_t>(bytes[i]) << 16 | static_cast<uint8_t>(bytes[i + 1]) << 8 |
@@ -247,17 +247,19 @@ std::string base64WithoutPadding(const std::string& bytes) {
     const uint32_t n = static_cast<uint8_t>(bytes[i]) << 16;
     out += kAlphabet[n >> 18];
     out += kAlphabet[(n >> 12) & 63];
+    out += "==";
   } else if (rest == 2) {
     const uint32_t n = static_cast<uint8_t>(bytes[i]) << 16 | static_cast<uint8_t>(bytes[i + 1]) << 8;
     out += kAlphabet[n >> 18];
     out += kAlphabet[(n >> 12) & 63];
     out += kAlphabet[(n >> 6) & 63];
+    out += '=';
   }
   return out;
 }
 
 std::string proxyAuthorizationHeader(const ClientApp& app) {
-  return "Proxy-Authorization: Basic " + base64WithoutPadding(app.proxyUsername + ":" + app.proxyPassword);
+  return "Proxy-Authorization: Basic " + base64Encode(app.proxyUsername + ":" + app.proxyPassword);
 }
 
 std::string downloadList(ClientApp& app, std::string* body) {

@@ -66,8 +66,10 @@ std::optional<std::string> autoProxyLookup(const std::optional<std::string>& scr
 // session.\n".
 std::unique_ptr<platform::HttpSession> openHttpClient(ClientApp& app, const std::string& url);
 
-// Standard Base64 without the trailing "=" and without line breaks.
-std::string base64WithoutPadding(const std::string& bytes);
+// Standard Base64 (A-Z, a-z, 0-9, "+", "/") with its "=" padding, without
+// line breaks. Credentials sent without the padding are refused by proxies
+// that compare the encoded text, whenever the length is not a multiple of 3.
+std::string base64Encode(const std::string& bytes);
 // "Proxy-Authorization: Basic " and the Base64 of proxyUsername ":" proxyPassword.
 std::string proxyAuthorizationHeader(const ClientApp& app);
 
