@@ -14,7 +14,7 @@
 #include "platform/registry.h"
 #include "tests/support/temp_prefix.h"
 
-namespace corvex::testing {
+namespace corvex::test {
 
 inline std::string readFileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -26,6 +26,28 @@ inline std::string readFileText(const std::filesystem::path& path) {
 inline void writeFileText(const std::filesystem::path& path, const std::string& text) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The text with every log time stamp ("12/31/99 23:59:59: ") replaced by
+// "<stamp> ", so that whole log texts can be compared.
+inline std::string maskTimestamps(const std::string& text) {
+  static const std::string shape = "00/00/00 00:00:00: ";
+  std::string out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    bool stamp = pos + shape.size() <= text.size();
+    for (size_t i = 0; stamp && i < shape.size(); ++i) {
+      char c = text[pos + i];
+      stamp = shape[i] == '0' ? (c >= '0' && c <= '9') : c == shape[i];
+    }
+    if (stamp) {
+      out += "<stamp> ";
+      pos += shape.size();
+    } else {
+      out += text[pos++];
+    }
+  }
+  return out;
 }
 
 class EngineTest : public ::testing::Test {
@@ -45,17 +67,20 @@ class EngineTest : public ::testing::Test {
   }
   static platform::RegKey createKey(const std::string& name = "Explorer") {
     platform::RegKey key;
-    EXPECT_EQ(platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(name), &key), platform::kOk);
+    EXPECT_EQ(platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(name), &key),
+              platform::kOk);
     return key;
   }
   static bool keyExists(const std::string& name = "Explorer") {
     platform::RegKey key;
-    return platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(name), &key) == platform::kOk;
+    return platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(name), &key) ==
+           platform::kOk;
   }
   // The raw bytes of a value, or "<missing>".
   static std::string rawValue(const std::string& value, const std::string& name = "Explorer") {
     platform::RegKey key;
-    if (platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(name), &key) != platform::kOk) {
+    if (platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(name), &key) !=
+        platform::kOk) {
       return "<missing>";
     }
     platform::RegValue found;
@@ -67,10 +92,11 @@ class EngineTest : public ::testing::Test {
     EXPECT_EQ(raw.size(), 4u) << value;
     if (raw.size() != 4) return 0xBAD;
     return static_cast<uint8_t>(raw[0]) | static_cast<uint8_t>(raw[1]) << 8 |
-           static_cast<uint8_t>(raw[2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(raw[3])) << 24;
+           static_cast<uint8_t>(raw[2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(raw[3])) << 24;
   }
 
   testsupport::TempPrefix prefix_;
 };
 
-}  // namespace corvex::testing
+}  // namespace corvex::test

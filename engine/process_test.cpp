@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <regex>
 
 #include "engine/child_process_test_support.h"
 #include "engine/engine_test_support.h"
@@ -11,8 +10,8 @@
 namespace corvex {
 namespace {
 
-using testing::ChildProcess;
-using testing::EngineTest;
+using test::ChildProcess;
+using test::EngineTest;
 
 const std::string kBinDir = CORVEX_TEST_BIN_DIR;
 
@@ -44,11 +43,10 @@ TEST_F(ProcessTest, HostProgramCallsEveryExport) {
   }
   // Load wrote the first line, unload the settings file.
   const std::string log = logText();
-  EXPECT_TRUE(std::regex_search(
-      log, std::regex("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d: LIBXML: Initialization performed\n")))
+  EXPECT_EQ(test::maskTimestamps(log).rfind("<stamp> LIBXML: Initialization performed\n", 0), 0u)
       << log;
   EXPECT_NE(log.find("Explorer: Application settings has been saved to "), std::string::npos);
-  const std::string file = testing::readFileText(settingsFile());
+  const std::string file = test::readFileText(settingsFile());
   EXPECT_NE(file.find("\r\nsync.auto=0\r\n"), std::string::npos) << file;
   EXPECT_EQ(dwordValue("inscount"), 1u);
 }
@@ -71,6 +69,22 @@ TEST_F(ProcessTest, ReloadSeesAnotherProcessChange) {
   EXPECT_EQ(first.ask("SyncEnabled Explorer 0"), "true");
   EXPECT_EQ(first.ask("SyncEnabled Explorer 1"), "false");
   EXPECT_EQ(first.ask("SyncAuto Explorer"), "false");
+}
+
+TEST_F(ProcessTest, StartingProcessCopiesTheFileOverTheRegistry) {
+  test::writeFileText(settingsFile(), "sync.auto=1\r\nsync.period=20\r\n");
+  ChildProcess running(kBinDir + "/corvex-client", {});
+  ASSERT_TRUE(running.started());
+  EXPECT_EQ(running.ask("SetSyncAuto Explorer 0"), "done");  // registry only
+  EXPECT_EQ(dwordValue("sync_auto"), 0u);
+
+  ChildProcess starting(kBinDir + "/corvex-client", {});
+  ASSERT_TRUE(starting.started());
+  EXPECT_EQ(starting.ask("SyncAuto Explorer"), "true") << "the file of the last unload";
+  EXPECT_EQ(dwordValue("sync_auto"), 1u) << "and it replaced the registry copy";
+  EXPECT_EQ(running.ask("SyncEnabled Explorer 1"), "true");
+  EXPECT_EQ(running.ask("SyncAuto Explorer"), "true") << "picked up at the next reload";
+  EXPECT_EQ(running.ask("SyncInterval Explorer"), "20");
 }
 
 TEST_F(ProcessTest, ConcurrentWritersAndReadersSeeWholeSets) {

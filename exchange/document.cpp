@@ -55,9 +55,7 @@ UniqueXmlDoc documentWithRoot(UniqueXmlNode root) {
   return doc;
 }
 
-xmlNode* rootElement(const xmlDoc* doc) {
-  return doc ? xmlDocGetRootElement(doc) : nullptr;
-}
+xmlNode* rootElement(const xmlDoc* doc) { return doc ? xmlDocGetRootElement(doc) : nullptr; }
 
 xmlNode* addElement(xmlNode* parent, const char* name) {
   xmlNode* child = xmlNewDocNode(parent->doc, nullptr, toXml(name), nullptr);
@@ -106,6 +104,14 @@ bool hasElementChild(const xmlNode* parent) {
 }
 
 std::string textContent(const xmlNode* node) {
+  // The usual case, an element holding one text node, needs no buffer.
+  if (node && node->type == XML_ELEMENT_NODE) {
+    const xmlNode* only = node->children;
+    if (!only) return std::string();
+    if (!only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE)) {
+      return toString(only->content);
+    }
+  }
   UniqueXmlChar text(xmlNodeGetContent(node));
   return toString(text.get());
 }

@@ -36,5 +36,8 @@ inline constexpr Status kRegistryIo = 1016;           // ERROR_REGISTRY_IO_FAILE
 inline constexpr Status kKeyDeleted = 1018;           // ERROR_KEY_DELETED
 inline constexpr Status kTimeout = 1460;              // ERROR_TIMEOUT
 inline constexpr Status kGenericFailure = 31;         // ERROR_GEN_FAILURE
+inline constexpr Status kTooManyOpenFiles = 4;        // ERROR_TOO_MANY_OPEN_FILES
+inline constexpr Status kNotSupported = 50;           // ERROR_NOT_SUPPORTED
+inline constexpr Status kNotOwner = 288;              // ERROR_NOT_OWNER
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/fault_points.h"
 #include "platform/folders.h"
 #include "platform/last_error.h"
 #include "platform/unique_fd.h"
@@ -18,6 +19,30 @@ namespace {
 bool fail() {
   setLastErrorFromErrno(errno);
   return false;
+}
+
+// As fail(), for a call on a path: a missing folder on the way is "path not
+// found" (3), a missing last component "file not found" (2), as CreateFile
+// tells them apart.
+bool failOn(const std::filesystem::path& path) {
+  int err = errno;
+  if (err == ENOENT && path.has_parent_path()) {
+    struct stat st;
+    if (::stat(path.parent_path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      setLastError(kPathNotFound);
+      return false;
+    }
+  }
+  setLastErrorFromErrno(err);
+  return false;
+}
+
+// True (with the last error set) when an injected fault fails the call.
+bool faulted(FaultSite site, const std::filesystem::path& path) {
+  Status status = injectedFault(site, path.string());
+  if (status == kOk) return false;
+  setLastError(status);
+  return true;
 }
 
 bool writeAll(int fd, const std::string& data) {
@@ -37,8 +62,9 @@ bool writeAll(int fd, const std::string& data) {
 
 bool writeFile(const std::filesystem::path& path, const std::string& data, int flags,
                unsigned mode) {
+  if (faulted(FaultSite::FileWrite, path)) return false;
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, mode));
-  if (!fd.valid()) return fail();
+  if (!fd.valid()) return failOn(path);
   if (!writeAll(fd.get(), data)) return fail();
   // A full disk may show only when the data reaches it.
   if (::close(fd.release()) != 0) return fail();
@@ -52,8 +78,9 @@ bool statPath(const std::filesystem::path& path, struct stat* st) {
 }  // namespace
 
 bool readWholeFile(const std::filesystem::path& path, std::string* data) {
+  if (faulted(FaultSite::FileRead, path)) return false;
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return fail();
+  if (!fd.valid()) return failOn(path);
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail();
   if (S_ISDIR(st.st_mode)) {
@@ -85,8 +112,9 @@ bool appendToFile(const std::filesystem::path& path, const std::string& data) {
 }
 
 bool fileSize(const std::filesystem::path& path, uint64_t* size) {
+  if (faulted(FaultSite::FileRead, path)) return false;
   struct stat st;
-  if (!statPath(path, &st)) return fail();
+  if (!statPath(path, &st)) return failOn(path);
   *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
@@ -102,6 +130,7 @@ bool directoryExists(const std::filesystem::path& path) {
 }
 
 bool makeDirectory(const std::filesystem::path& path, unsigned mode) {
+  if (faulted(FaultSite::FileWrite, path)) return false;
   if (::mkdir(path.c_str(), mode) == 0) return true;
   switch (errno) {
     case EEXIST: setLastError(kAlreadyExists); break;
@@ -112,6 +141,7 @@ bool makeDirectory(const std::filesystem::path& path, unsigned mode) {
 }
 
 bool ensureDirectory(const std::filesystem::path& path, unsigned mode) {
+  if (faulted(FaultSite::FileWrite, path)) return false;
   if (directoryExists(path)) return true;
   if (path.has_relative_path() && path.has_parent_path() && path.parent_path() != path) {
     std::filesystem::path parent = path.parent_path();
@@ -133,7 +163,7 @@ bool removeFile(const std::filesystem::path& path) {
     setLastError(kAccessDenied);
     return false;
   }
-  if (::unlink(path.c_str()) != 0) return fail();
+  if (::unlink(path.c_str()) != 0) return failOn(path);
   return true;
 }
 
@@ -141,6 +171,7 @@ bool createTempFile(const std::string& namePrefix, std::filesystem::path* path) 
   std::filesystem::path folder = specialFolder(SpecialFolder::Temp);
   if (folder.empty()) return false;
   std::string name = (folder / (namePrefix + "XXXXXX.tmp")).string();
+  if (faulted(FaultSite::FileWrite, name)) return false;
   UniqueFd fd(::mkostemps(name.data(), 4, O_CLOEXEC));
   if (!fd.valid()) return fail();
   *path = name;

@@ -46,8 +46,10 @@ constexpr MessageEntry kMessages[] = {
     {183, "Cannot create a file when that file already exists.\r\n"},
     {206, "The filename or extension is too long.\r\n"},
     {234, "More data is available.\r\n"},
+    {258, "The wait operation timed out.\r\n"},
     {259, "No more data is available.\r\n"},
     {267, "The directory name is invalid.\r\n"},
+    {288, "Attempt to release mutex not owned by caller.\r\n"},
     {1011, "The configuration registry key could not be opened.\r\n"},
     {1012, "The configuration registry key could not be read.\r\n"},
     {1013, "The configuration registry key could not be written.\r\n"},
@@ -89,8 +91,8 @@ Status setLastErrorFromErrno(int err) {
     case ELOOP: code = kInvalidName; break;
     case ETIMEDOUT: code = kTimeout; break;
     case EMFILE:
-    case ENFILE: code = 4; break;  // ERROR_TOO_MANY_OPEN_FILES
-    case ENOTSUP: code = 50; break;  // ERROR_NOT_SUPPORTED
+    case ENFILE: code = kTooManyOpenFiles; break;
+    case ENOTSUP: code = kNotSupported; break;
     default: code = kGenericFailure; break;
   }
   t_lastError = code;

@@ -62,7 +62,7 @@ TEST(LastError, EveryPlatformCodeHasATextAndUnknownCodesHaveNone) {
                       kFileExists, kInvalidParameter, kDiskFull, kInsufficientBuffer, kInvalidName,
                       kDirNotEmpty, kBusy, kAlreadyExists, kFilenameTooLong, kMoreData,
                       kNoMoreItems, kBadPathname, kCantOpenRegistryKey, kRegistryIo, kKeyDeleted,
-                      kTimeout, kGenericFailure}) {
+                      kTimeout, kGenericFailure, kTooManyOpenFiles, kNotSupported, kNotOwner}) {
     SCOPED_TRACE(code);
     std::string text;
     ASSERT_TRUE(systemErrorText(code, &text));

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/last_error.h"
 #include "platform/prefix.h"
 #include "platform/unique_fd.h"
@@ -298,7 +299,7 @@ bool NamedMutex::unlock() {
   Shared& shared = *state_->shared;
   std::lock_guard<std::mutex> lock(shared.mutex);
   if (shared.owner != std::this_thread::get_id() || shared.count == 0) {
-    setLastError(288);  // ERROR_NOT_OWNER
+    setLastError(kNotOwner);
     return false;
   }
   if (--shared.count == 0) {

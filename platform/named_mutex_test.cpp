@@ -166,6 +166,7 @@ TEST(NamedMutex, OwnershipIsRecursiveAndBelongsToAThread) {
   EXPECT_FALSE(otherThreadCanTake());
   EXPECT_TRUE(a.unlock());
   EXPECT_FALSE(a.unlock());  // no ownership left
+  EXPECT_EQ(lastError(), kNotOwner);
   EXPECT_TRUE(otherThreadCanTake());
 }
 

@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/fault_points.h"
 #include "platform/prefix.h"
 
 namespace platform::registry_hive {
@@ -211,6 +212,9 @@ Status statusFromSqlite(int rc) {
 }
 
 Status runTransaction(Hive hive, bool write, const std::function<Status(sqlite3*)>& body) {
+  Status fault = injectedFault(write ? FaultSite::RegistryWrite : FaultSite::RegistryRead,
+                               hive == Hive::CurrentUser ? "HKCU" : "HKLM");
+  if (fault != kOk) return fault;
   const auto deadline = Clock::now() + kRetryLimit;
   for (int attempt = 0;; ++attempt) {
     std::shared_ptr<Connection> conn;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/registry.h"
@@ -119,6 +120,24 @@ TEST(RegistryProcesses, ConcurrentWritersNeverLeaveAHalfWrittenSet) {
       },
       &result, nullptr);
   EXPECT_EQ(result, "ok");
+}
+
+TEST(RegistryProcesses, ThreadsOfOneProcessShareTheHiveSafely) {
+  testsupport::TempPrefix prefix;
+  RegKey key;
+  ASSERT_EQ(RegKey::create(RegRoot::CurrentUser, kKey, &key), kOk);
+  std::vector<std::string> problems(4);
+  std::vector<std::thread> threads;
+  for (int id = 0; id < 4; ++id) {
+    threads.emplace_back([&, id] {
+      for (int round = 0; round < 50 && problems[id].empty(); ++round) {
+        if (id % 2 == 0 && key.setValues(generation(id, round)) != kOk) problems[id] = "write";
+        if (problems[id].empty()) problems[id] = checkSet(key);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& problem : problems) EXPECT_EQ(problem, "");
 }
 
 }  // namespace

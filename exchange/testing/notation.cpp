@@ -55,7 +55,8 @@ xmlNode* appendItem(xmlNode* container, const char* kind, const Item& item) {
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Reads items into the container up to a "]" (nested) or the end (top level).
@@ -64,6 +65,10 @@ bool parseItems(const std::vector<std::string>& tokens, size_t& at, xmlNode* con
   while (at < tokens.size()) {
     const std::string& token = tokens[at++];
     if (token == "]") return nested;
+    if (token[0] == '?' && token.size() > 1) {
+      addElement(container, token.substr(1).c_str());
+      continue;
+    }
     if (token[0] == '|') {
       Item item = splitItem(token.substr(1));
       if (!item.name.empty() || item.hasLink || item.hasDescription) return false;

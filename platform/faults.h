@@ -1,0 +1,32 @@
+// Injected failures, for tests: make platform calls fail as the system would
+// (a full disk, a read-only registry) without breaking the machine.
+//
+// A fault makes every matching call fail with its Status (and set the last
+// error where the call does) until it is cleared. Faults come from
+// injectFault in this process, and from QUORVANE_FAULTS, read on every call,
+// so that a test can hand them to programs it starts:
+//
+//   QUORVANE_FAULTS="file-write=112@bookmarks_Explorer.cfg;registry-write=5"
+//
+// Each entry is SITE=CODE, optionally @TEXT to fail only calls whose path
+// contains TEXT. Sites: registry-read, registry-write (every operation on
+// either hive; @HKCU or @HKLM picks one), file-read (readWholeFile, fileSize), file-write
+// (writeWholeFile, appendToFile, createTempFile, makeDirectory,
+// ensureDirectory).
+#pragma once
+
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/export.h"
+
+namespace platform {
+
+enum class FaultSite { RegistryRead, RegistryWrite, FileRead, FileWrite };
+
+// Adds a fault; pathContains limits it to paths that contain the text.
+PLATFORM_API void injectFault(FaultSite site, Status status, const std::string& pathContains = "");
+// Removes every fault added by injectFault (not those of QUORVANE_FAULTS).
+PLATFORM_API void clearFaults();
+
+}  // namespace platform

@@ -1,0 +1,55 @@
+#include "platform/faults.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/files.h"
+#include "platform/last_error.h"
+#include "platform/registry.h"
+#include "tests/support/temp_prefix.h"
+
+namespace platform {
+namespace {
+
+TEST(Faults, InjectedFaultsFailMatchingCallsUntilCleared) {
+  testsupport::TempPrefix prefix;
+  RegKey key;
+  ASSERT_EQ(RegKey::create(RegRoot::CurrentUser, "Software\\F", &key), kOk);
+  injectFault(FaultSite::RegistryWrite, kAccessDenied, "HKCU");
+  injectFault(FaultSite::FileWrite, kDiskFull, "bookmarks_Explorer.cfg");
+  EXPECT_EQ(key.setDword("a", 1), kAccessDenied);
+  RegKey machine;
+  EXPECT_EQ(RegKey::create(RegRoot::LocalMachine, "Software\\F", &machine), kOk);
+  RegValue value;
+  EXPECT_EQ(key.readValue("a", &value), kFileNotFound);  // reads still work
+
+  EXPECT_FALSE(writeWholeFile(prefix.path() / "bookmarks_Explorer.cfg", "x"));
+  EXPECT_EQ(lastError(), kDiskFull);
+  EXPECT_FALSE(std::filesystem::exists(prefix.path() / "bookmarks_Explorer.cfg"));
+  EXPECT_TRUE(appendToFile(prefix.path() / "bookmarks.log", "x"));
+
+  clearFaults();
+  EXPECT_EQ(key.setDword("a", 1), kOk);
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "bookmarks_Explorer.cfg", "x"));
+}
+
+TEST(Faults, EnvironmentFaultsReachEveryProcess) {
+  testsupport::TempPrefix prefix;
+  RegKey key;
+  ASSERT_EQ(RegKey::create(RegRoot::CurrentUser, "Software\\F", &key), kOk);
+  setenv("QUORVANE_FAULTS", "registry-read=1016;bogus=5;file-read=30@secret;file-write=x", 1);
+  RegValue value;
+  EXPECT_EQ(key.readValue("a", &value), kRegistryIo);
+  EXPECT_EQ(key.setDword("a", 1), kOk);
+  std::string data;
+  EXPECT_FALSE(readWholeFile(prefix.path() / "secret.txt", &data));
+  EXPECT_EQ(lastError(), kReadFault);
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "plain.txt", "x"));
+  EXPECT_TRUE(readWholeFile(prefix.path() / "plain.txt", &data));
+  unsetenv("QUORVANE_FAULTS");
+  EXPECT_EQ(key.readValue("a", &value), kOk);
+}
+
+}  // namespace
+}  // namespace platform
