@@ -1,0 +1,116 @@
+#include "service/handler.h"
+
+#include <ctime>
+
+#include "exchange/timestamp.h"
+#include "service/documents.h"
+#include "service/query.h"
+#include "service/signup_page.h"
+
+namespace service {
+namespace {
+
+constexpr const char* kText = "text/plain; charset=utf-8";
+constexpr const char* kXml = "text/xml; charset=utf-8";
+
+HttpResponse text(int status, std::string body) { return {status, kText, std::move(body)}; }
+
+// The engine tells a failed download by a body that does not start with
+// "<?xml"; an HTML page is what a person sees in a browser.
+HttpResponse unauthorized() {
+  return {401, "text/html; charset=utf-8",
+          "<!DOCTYPE html>\n<html><head><title>401 Unauthorized</title></head>"
+          "<body><h1>401 Unauthorized</h1><p>Unknown user name or wrong password.</p>"
+          "</body></html>\n"};
+}
+
+HttpResponse storageFailure() { return text(500, "The storage failed; try again later.\n"); }
+
+std::int64_t currentTime(ServiceContext& context) {
+  return context.now ? context.now() : static_cast<std::int64_t>(std::time(nullptr));
+}
+
+// The client's time stamp names the stored version when both read as the
+// same local time text; comparing texts (not seconds) keeps the answer right
+// in the hour that repeats when the clock falls back.
+bool sameVersion(const std::string& clientStamp, std::int64_t listTime) {
+  std::time_t client = exchange::parseTimestamp(clientStamp);
+  if (client == 0) return false;
+  return exchange::formatTimestamp(client) ==
+         exchange::formatTimestamp(static_cast<std::time_t>(listTime));
+}
+
+HttpResponse protocol(ServiceContext& context, const HttpRequest& request, const Params& params) {
+  std::optional<std::string> function = firstParam(params, "function");
+  if (!function || function->empty()) return text(400, "Missing parameter \"function\".\n");
+  bool isGet = *function == "get";
+  bool isPut = *function == "put";
+  bool isRemove = *function == "remove";
+  if (!isGet && !isPut && !isRemove) return text(400, "Unknown function.\n");
+  const char* wanted = isGet ? "GET" : "PUT";
+  if (request.method != wanted) {
+    return text(400, "The function " + *function + " needs a " + wanted + " request.\n");
+  }
+
+  std::string user = firstParam(params, "user").value_or("");
+  std::string pass = firstParam(params, "pass").value_or("");
+  std::optional<Account> account;
+  if (!context.storage.findAccount(user, account).empty()) return storageFailure();
+  if (!account || !context.passwords.check(user, pass, account->passwordHash)) {
+    return unauthorized();
+  }
+
+  if (isGet) {
+    std::optional<std::string> stamp = firstParam(params, "timestamp");
+    if (stamp && sameVersion(*stamp, account->listTime)) {
+      return {200, kXml, skipDocument(account->listTime)};
+    }
+    if (account->document) return {200, kXml, *account->document};
+    return {200, kXml, emptyListDocument(account->listTime)};
+  }
+
+  WriteResult result = WriteResult::NoAccount;
+  std::int64_t listTime = 0;
+  std::string error;
+  if (isPut) {
+    ListDocument list;
+    if (std::string problem = ListDocument::parse(request.body, list); !problem.empty()) {
+      return text(400, "The body is not a bookmark list: " + problem + "\n");
+    }
+    error = context.storage.putList(
+        user, account->passwordHash, currentTime(context),
+        [&list](std::int64_t time) { return list.render(time); }, result, listTime);
+  } else {
+    error = context.storage.clearList(user, account->passwordHash, currentTime(context), result,
+                                      listTime);
+  }
+  if (!error.empty()) return storageFailure();
+  if (result == WriteResult::NoAccount) return unauthorized();
+  return text(200, "Stored; the list's time stamp is " +
+                       exchange::formatTimestamp(static_cast<std::time_t>(listTime)) + ".\n");
+}
+
+HttpResponse indexPage() {
+  return {200, "text/html; charset=utf-8",
+          "<!DOCTYPE html>\n<html><head><title>Quorvane</title></head><body>"
+          "<h1>Quorvane bookmark service</h1>"
+          "<p><a href=\"/registration.jsp?action=Navigation&amp;param=0\">Create an account</a></p>"
+          "</body></html>\n"};
+}
+
+}  // namespace
+
+HttpResponse handleRequest(ServiceContext& context, const HttpRequest& request) {
+  if (request.body.size() > kMaxBodyBytes) return text(413, "The body is too large.\n");
+  Target target = parseTarget(request.target);
+  if (target.path == context.dataPath) return protocol(context, request, target.params);
+  if (target.path == kSignupPath) {
+    if (request.method == "GET") return signupForm("", "");
+    if (request.method == "POST") return signup(context, parseParams(request.body, true));
+    return text(405, "Use GET or POST.\n");
+  }
+  if (target.path == "/" && request.method == "GET") return indexPage();
+  return text(404, "Not found.\n");
+}
+
+}  // namespace service
