@@ -17,7 +17,7 @@
 
 extern char** environ;
 
-namespace corvex::testing {
+namespace corvex::test {
 
 class ChildProcess {
  public:
@@ -132,4 +132,4 @@ class ChildProcess {
   std::string output_;
 };
 
-}  // namespace corvex::testing
+}  // namespace corvex::test

@@ -8,7 +8,7 @@
 namespace corvex {
 namespace {
 
-using testing::EngineTest;
+using test::EngineTest;
 
 class ClientAppTest : public EngineTest {};
 
@@ -50,7 +50,7 @@ TEST_F(ClientAppTest, OneObjectPerNameUntilUnload) {
   destroyClientApps();
   EXPECT_TRUE(clientAppRegistry().empty());
   // Unload wrote each settings file with the in-memory values.
-  EXPECT_NE(testing::readFileText(settingsFile("Explorer")).find("sync.period=42\r\n"), std::string::npos);
+  EXPECT_NE(test::readFileText(settingsFile("Explorer")).find("sync.period=42\r\n"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(settingsFile("Other")));
   EXPECT_EQ(getClientApp("Explorer")->syncPeriod, 42u) << "the next engine reads the file";
 }
@@ -62,7 +62,7 @@ TEST_F(ClientAppTest, FileValuesWinAndBecomeTheRegistryCopy) {
     key.setDword("server_port", 81);
     key.setDword("sync_period", 99);
   }
-  testing::writeFileText(settingsFile(), "enabled=1\r\nserver.port=8080\r\n");
+  test::writeFileText(settingsFile(), "enabled=1\r\nserver.port=8080\r\n");
   ClientApp* app = getClientApp("Explorer");
   EXPECT_EQ(app->serverPort, 8080u);
   EXPECT_EQ(app->server, "localhost/data") << "the file has no server line: the default stands";
@@ -75,7 +75,7 @@ TEST_F(ClientAppTest, FileValuesWinAndBecomeTheRegistryCopy) {
 }
 
 TEST_F(ClientAppTest, EmptyFileCountsAsReadAndWritesTheDefaults) {
-  testing::writeFileText(settingsFile(), "");
+  test::writeFileText(settingsFile(), "");
   {
     platform::RegKey key = createKey();
     key.setDword("sync_period", 99);
@@ -104,7 +104,7 @@ TEST_F(ClientAppTest, WithoutAFileThePartialRegistryCopyCounts) {
 }
 
 TEST_F(ClientAppTest, InvalidSettingsAreLoggedAtCreationAndKept) {
-  testing::writeFileText(settingsFile(), "sync.period=abc\r\n");
+  test::writeFileText(settingsFile(), "sync.period=abc\r\n");
   ClientApp* app = getClientApp("Explorer");
   EXPECT_EQ(app->syncPeriod, 0u);
   EXPECT_NE(logText().find("Explorer: Can't set proxy settings, because validation has been failed: "

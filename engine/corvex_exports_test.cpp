@@ -9,7 +9,7 @@
 namespace corvex {
 namespace {
 
-using testing::EngineTest;
+using test::EngineTest;
 
 class ExportsTest : public EngineTest {};
 

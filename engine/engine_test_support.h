@@ -14,7 +14,7 @@
 #include "platform/registry.h"
 #include "tests/support/temp_prefix.h"
 
-namespace corvex::testing {
+namespace corvex::test {
 
 inline std::string readFileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -26,6 +26,28 @@ inline std::string readFileText(const std::filesystem::path& path) {
 inline void writeFileText(const std::filesystem::path& path, const std::string& text) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The text with every log time stamp ("12/31/99 23:59:59: ") replaced by
+// "<stamp> ", so that whole log texts can be compared.
+inline std::string maskTimestamps(const std::string& text) {
+  static const std::string shape = "00/00/00 00:00:00: ";
+  std::string out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    bool stamp = pos + shape.size() <= text.size();
+    for (size_t i = 0; stamp && i < shape.size(); ++i) {
+      char c = text[pos + i];
+      stamp = shape[i] == '0' ? (c >= '0' && c <= '9') : c == shape[i];
+    }
+    if (stamp) {
+      out += "<stamp> ";
+      pos += shape.size();
+    } else {
+      out += text[pos++];
+    }
+  }
+  return out;
 }
 
 class EngineTest : public ::testing::Test {
@@ -73,4 +95,4 @@ class EngineTest : public ::testing::Test {
   testsupport::TempPrefix prefix_;
 };
 
-}  // namespace corvex::testing
+}  // namespace corvex::test

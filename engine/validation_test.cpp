@@ -11,7 +11,7 @@
 namespace corvex {
 namespace {
 
-using testing::EngineTest;
+using test::EngineTest;
 
 class ValidationTest : public EngineTest {};
 
