@@ -67,8 +67,8 @@ void initXml() {
 std::string ListDocument::parse(std::string_view body, ListDocument& out) {
   initXml();
   if (body.size() > static_cast<std::size_t>(INT_MAX)) return "the document is too large";
-  exchange::UniqueXmlDoc doc(xmlReadMemory(body.data(), static_cast<int>(body.size()), nullptr,
-                                           nullptr, kParseOptions));
+  exchange::UniqueXmlDoc doc(
+      xmlReadMemory(body.data(), static_cast<int>(body.size()), nullptr, nullptr, kParseOptions));
   if (!doc) return "the document is not well-formed XML";
   xmlNode* root = exchange::rootElement(doc.get());
   if (!exchange::isElement(root, exchange::kBookmarksElement) || root->ns) {

@@ -31,8 +31,8 @@ struct HttpResponse {
 struct ServiceContext {
   Storage& storage;
   PasswordChecker& passwords;
-  std::string dataPath = "/data";             // the path of the bookmark protocol
-  std::function<std::int64_t()> now;          // seconds since the epoch; null: the system clock
+  std::string dataPath = "/data";     // the path of the bookmark protocol
+  std::function<std::int64_t()> now;  // seconds since the epoch; null: the system clock
 };
 
 HttpResponse handleRequest(ServiceContext& context, const HttpRequest& request);

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -155,8 +156,9 @@ class BoundedStream final : public httplib::Stream {
       if (left <= Clock::duration::zero()) return false;
       auto wait = std::min<Clock::duration>(left, kSlice);
       pollfd p{fd_, events, 0};
-      int rc = ::poll(&p, 1, static_cast<int>(
-                                 std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1));
+      int rc = ::poll(&p, 1,
+                      static_cast<int>(
+                          std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1));
       if (rc > 0) return (p.revents & (events | POLLHUP | POLLERR)) != 0;
       if (rc < 0 && errno != EINTR) return false;
     }
@@ -190,6 +192,10 @@ class BoundedHttpServer final : public httplib::Server {
 
  private:
   bool process_and_close_socket(socket_t sock) override {
+    // Answers are written as headers and body apart; with Nagle's algorithm a
+    // short body would wait for the client's delayed acknowledgement.
+    int on = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     bool ok = false;
     {
       BoundedStream stream(sock, options_.ioTimeout, stopping_);
@@ -335,13 +341,16 @@ struct Server::Impl {
   void logRequest(const httplib::Request& req, const httplib::Response& res) {
     if (!options.log) return;
     double ms = 0;
+    std::string remote = req.remote_addr;
     if (tConnection) {
+      // A request refused while its headers were read has no address yet.
+      int remotePort = 0;
+      if (remote.empty()) tConnection->get_remote_ip_and_port(remote, remotePort);
       ms = std::chrono::duration<double, std::milli>(Clock::now() - tConnection->started()).count();
     }
     char tail[96];
     std::snprintf(tail, sizeof tail, " %d %zu %.1fms", res.status, res.body.size(), ms);
-    options.log(req.remote_addr + " " + printable(req.method) + " " + loggedPath(req.target) +
-                tail);
+    options.log(remote + " " + printable(req.method) + " " + loggedPath(req.target) + tail);
   }
 
   ServerOptions options;
@@ -364,7 +373,9 @@ std::string Server::start() {
   if (s.started) return "the server is already running";
   initXml();
   int threads = std::max(1, s.options.threads);
-  s.http.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
+  s.http.new_task_queue = [threads] {
+    return new httplib::ThreadPool(static_cast<size_t>(threads));
+  };
   s.http.set_payload_max_length(kMaxBodyBytes);
   s.http.set_read_timeout(s.options.ioTimeout.count());
   s.http.set_write_timeout(s.options.ioTimeout.count());
@@ -383,7 +394,9 @@ std::string Server::start() {
     return httplib::Server::HandlerResponse::Handled;
   });
   auto withBody = [&s](const httplib::Request& req, httplib::Response& res,
-                       const httplib::ContentReader& reader) { s.answerWithBody(req, res, reader); };
+                       const httplib::ContentReader& reader) {
+    s.answerWithBody(req, res, reader);
+  };
   for (const std::string& path : {s.options.dataPath, std::string(kSignupPath)}) {
     s.http.Put(regexEscape(path), withBody);
     s.http.Post(regexEscape(path), withBody);
@@ -415,7 +428,8 @@ std::string Server::start() {
   });
   s.started = true;
   // httplib's stop() does nothing until the accept loop runs.
-  while (!s.http.is_running() && !s.listenerDone) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!s.http.is_running() && !s.listenerDone)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return {};
 }
 

@@ -25,8 +25,7 @@ std::ptrdiff_t slowCheckSlots() {
 std::string hashPassword(const std::string& password, std::string& hash) {
   if (!sodiumReady()) return "libsodium cannot be initialised";
   char out[crypto_pwhash_STRBYTES];
-  if (crypto_pwhash_str(out, password.data(), password.size(),
-                        crypto_pwhash_OPSLIMIT_INTERACTIVE,
+  if (crypto_pwhash_str(out, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
                         crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
     return "hashing the password failed (out of memory)";
   }

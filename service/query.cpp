@@ -40,7 +40,8 @@ Params parseParams(std::string_view text, bool plusIsSpace) {
     if (piece.empty()) continue;
     std::size_t eq = piece.find('=');
     std::string_view key = piece.substr(0, eq);
-    std::string_view value = eq == std::string_view::npos ? std::string_view() : piece.substr(eq + 1);
+    std::string_view value =
+        eq == std::string_view::npos ? std::string_view() : piece.substr(eq + 1);
     params.emplace_back(percentDecode(key, plusIsSpace), percentDecode(value, plusIsSpace));
   }
   return params;

@@ -85,11 +85,14 @@ int serve(service::Storage& storage, service::ServerOptions options) {
     std::cerr << "quorvane-service: " << error << "\n";
     return 1;
   }
-  std::printf("listening on %s:%d\n", options.host.c_str(), server.port());
+  bool v6 = options.host.find(':') != std::string::npos;
+  std::printf("listening on %s%s%s:%d\n", v6 ? "[" : "", options.host.c_str(), v6 ? "]" : "",
+              server.port());
   std::fflush(stdout);
   int received = 0;
   sigwait(&signals, &received);
-  if (options.log) logLine(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+  if (options.log)
+    logLine(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
   server.stop();
   return 0;
 }
@@ -120,12 +123,13 @@ int main(int argc, char** argv) {
     } else if (a == "--database") {
       if (!value(database)) return usageError("--database needs a file");
     } else if (a == "--path") {
-      if (!value(v) || v.empty() || v[0] != '/') return usageError("--path needs a path starting with /");
+      if (!value(v) || v.empty() || v[0] != '/')
+        return usageError("--path needs a path starting with /");
       options.dataPath = v;
     } else if (a == "--threads") {
       int n = 0;
-      if (!value(v) || std::from_chars(v.data(), v.data() + v.size(), n).ec != std::errc() || n < 1 ||
-          n > 1024) {
+      if (!value(v) || std::from_chars(v.data(), v.data() + v.size(), n).ec != std::errc() ||
+          n < 1 || n > 1024) {
         return usageError("--threads needs a number from 1 to 1024");
       }
       options.threads = n;
@@ -157,7 +161,8 @@ int main(int argc, char** argv) {
     std::string password;
     std::getline(std::cin, password);
     if (!password.empty() && password.back() == '\r') password.pop_back();
-    error = service::addUser(*storage, name, password, static_cast<std::int64_t>(std::time(nullptr)));
+    error =
+        service::addUser(*storage, name, password, static_cast<std::int64_t>(std::time(nullptr)));
   } else if (command == "deluser") {
     error = service::deleteUser(*storage, name);
   } else {

@@ -36,12 +36,23 @@ std::string htmlEscape(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -71,7 +82,8 @@ std::string newAccountProblem(const std::string& name, const std::string& passwo
     return "The password is too long (at most 128 characters).";
   }
   if (!plainAscii(name) || name.find('&') != std::string::npos) {
-    return "The user name may hold only ASCII letters, digits, spaces and punctuation other than &.";
+    return "The user name may hold only ASCII letters, digits, spaces and punctuation other than "
+           "&.";
   }
   if (!plainAscii(password) || password.find('&') != std::string::npos) {
     return "The password may hold only ASCII letters, digits, spaces and punctuation other than &.";

@@ -116,9 +116,9 @@ std::string SqliteStorage::open(const std::filesystem::path& file,
 
 std::string SqliteStorage::connect(Db& out) const {
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(file_.c_str(), &raw,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(file_.c_str(), &raw,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   Db db(raw);
   if (rc != SQLITE_OK) return failure(db.get(), "open " + file_.string());
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
@@ -217,8 +217,8 @@ std::string SqliteStorage::findAccount(const std::string& name, std::optional<Ac
 }
 
 std::string SqliteStorage::putList(const std::string& name, const std::string& passwordHash,
-                                   std::int64_t now, const RenderList& render,
-                                   WriteResult& result, std::int64_t& listTime) {
+                                   std::int64_t now, const RenderList& render, WriteResult& result,
+                                   std::int64_t& listTime) {
   return writeList(name, passwordHash, now, &render, result, listTime);
 }
 

@@ -21,15 +21,15 @@ class SqliteStorage final : public Storage {
 
   ~SqliteStorage() override;
 
-  std::string addAccount(const std::string& name, const std::string& passwordHash,
-                         std::int64_t now, bool& created) override;
+  std::string addAccount(const std::string& name, const std::string& passwordHash, std::int64_t now,
+                         bool& created) override;
   std::string removeAccount(const std::string& name, bool& removed) override;
   std::string findAccount(const std::string& name, std::optional<Account>& out) override;
   std::string putList(const std::string& name, const std::string& passwordHash, std::int64_t now,
                       const RenderList& render, WriteResult& result,
                       std::int64_t& listTime) override;
-  std::string clearList(const std::string& name, const std::string& passwordHash,
-                        std::int64_t now, WriteResult& result, std::int64_t& listTime) override;
+  std::string clearList(const std::string& name, const std::string& passwordHash, std::int64_t now,
+                        WriteResult& result, std::int64_t& listTime) override;
 
  private:
   struct CloseDb {
@@ -45,9 +45,8 @@ class SqliteStorage final : public Storage {
   std::string connect(Db& out) const;
   std::string borrow(Db& out);
   void giveBack(Db db);
-  std::string writeList(const std::string& name, const std::string& passwordHash,
-                        std::int64_t now, const RenderList* render, WriteResult& result,
-                        std::int64_t& listTime);
+  std::string writeList(const std::string& name, const std::string& passwordHash, std::int64_t now,
+                        const RenderList* render, WriteResult& result, std::int64_t& listTime);
 
   std::filesystem::path file_;
   std::mutex mutex_;

@@ -59,8 +59,7 @@ class Storage {
 
   // Empties the list (no document) and gives it a new time as putList does.
   virtual std::string clearList(const std::string& name, const std::string& passwordHash,
-                                std::int64_t now, WriteResult& result,
-                                std::int64_t& listTime) = 0;
+                                std::int64_t now, WriteResult& result, std::int64_t& listTime) = 0;
 };
 
 }  // namespace service
