@@ -92,8 +92,14 @@ TEST_F(PluginFailureTest, WriterFailureSwitchesAutoOffAndTheNextRunRecovers) {
       pc->runHost("open\nui icon\nquit\n", {{"QUORVANE_FAULTS", "file-write=112@profile/Favorites/News"}});
   ASSERT_EQ(failed.exitCode, 0) << failed.joined();
   EXPECT_EQ(failed.count("icon add"), 1u) << failed.joined();
-  EXPECT_EQ(failed.count("\"Error while applying synchronization result:\\r\\n"), 1u) << failed.joined();
-  EXPECT_EQ(failed.count("\\r\\nAuto synchronization is disabled.\\r\\n\""), 1u) << failed.joined();
+  // The entry: its time, the two extra lines around the writer's text.
+  const std::regex entry(
+      R"(id=201 kind=edit text="\d\d/\d\d/\d{4}, \d\d:\d\d:\d\d\\r\\n)"
+      R"(Error while applying synchronization result:\\r\\nThere is not enough space on the disk.\\r\\n)"
+      R"(\\r\\nAuto synchronization is disabled.\\r\\n")");
+  const std::vector<std::string> list = failed.grep({"id=201 kind=edit"});
+  ASSERT_EQ(list.size(), 1u) << failed.joined();
+  EXPECT_TRUE(std::regex_search(list[0], entry)) << list[0];
   EXPECT_EQ(pc->lastSync(), 0);
   EXPECT_NE(readText(pc->dataFolder() / "bookmarks_Explorer.cfg").find("sync.auto=0"), std::string::npos);
 
@@ -132,16 +138,17 @@ TEST_F(PluginFailureTest, ErrorIconComesAndGoesWithFailuresAndSuccesses) {
     SCOPED_TRACE(step);
     setPort(std::string(row.port) == "dead" ? deadPort : livePort);
     const std::string mark = "echo step " + std::to_string(step++);
-    ASSERT_TRUE(host.send("advance 1m") && host.send(mark.substr(0 + 0)) && host.waitFor(mark));
-    const std::vector<std::string>& lines = host.output().lines;
+    ASSERT_TRUE(host.send("advance 1m") && host.send(mark) && host.waitFor(mark));
+    const HostRun seen = host.output();
+    const std::vector<std::string>& lines = seen.lines;
     auto last = std::find_if(lines.rbegin(), lines.rend(),
                              [](const std::string& l) { return l.rfind("icon ", 0) == 0; });
-    ASSERT_NE(last, lines.rend()) << host.output().joined();
+    ASSERT_NE(last, lines.rend()) << seen.joined();
     EXPECT_EQ(last->rfind(row.iconLine, 0), 0u) << *last;
   }
   ASSERT_TRUE(host.send("ui icon") && host.send("echo shown") && host.waitFor("echo shown"));
   EXPECT_EQ(host.finish(), 0);
-  const HostRun& out = host.output();
+  const HostRun out = host.output();
   auto shown = std::find_if(out.lines.begin(), out.lines.end(),
                             [](const std::string& l) { return l.find("control window=") == 0 && l.find("id=201 ") != std::string::npos; });
   ASSERT_NE(shown, out.lines.end()) << out.joined();

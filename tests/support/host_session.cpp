@@ -180,7 +180,7 @@ HostRun HostComputer::runHost(const std::string& script, const Environment& extr
 HostProcess::~HostProcess() {
   kill();
   if (in_ >= 0) ::close(in_);
-  if (out_ >= 0) ::close(out_);
+  joinReader();
 }
 
 bool HostProcess::start(const HostComputer& computer, const Environment& extra, const std::string& executable) {
@@ -211,8 +211,36 @@ bool HostProcess::start(const HostComputer& computer, const Environment& extra, 
     return false;
   }
   in_ = input[1];
-  out_ = output[0];
+  reader_ = std::thread(&HostProcess::readOutput, this, output[0]);
   return true;
+}
+
+void HostProcess::readOutput(int fd) {
+  std::string buffered;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (got <= 0) {
+      if (!buffered.empty()) output_.lines.push_back(buffered);
+      ended_ = true;
+      changed_.notify_all();
+      break;
+    }
+    buffered.append(chunk, static_cast<size_t>(got));
+    size_t start = 0;
+    for (size_t newline; (newline = buffered.find('\n', start)) != std::string::npos; start = newline + 1) {
+      output_.lines.push_back(buffered.substr(start, newline - start));
+    }
+    buffered.erase(0, start);
+    changed_.notify_all();
+  }
+  ::close(fd);
+}
+
+void HostProcess::joinReader() {
+  if (reader_.joinable()) reader_.join();
 }
 
 bool HostProcess::send(const std::string& line) {
@@ -221,47 +249,24 @@ bool HostProcess::send(const std::string& line) {
   return ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
-bool HostProcess::readLine(std::string* line, std::chrono::milliseconds timeout) {
+bool HostProcess::waitFor(const std::string& text, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> hold(mutex_);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    const size_t newline = buffered_.find('\n');
-    if (newline != std::string::npos) {
-      *line = buffered_.substr(0, newline);
-      buffered_.erase(0, newline + 1);
-      return true;
+    for (; waitedPast_ < output_.lines.size(); ++waitedPast_) {
+      if (output_.lines[waitedPast_].find(text) != std::string::npos) {
+        ++waitedPast_;
+        return true;
+      }
     }
-    if (out_ < 0) return false;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd p{out_, POLLIN, 0};
-    const int ready = poll(&p, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return false;
-    char chunk[4096];
-    const ssize_t got = ::read(out_, chunk, sizeof chunk);
-    if (got <= 0) {
-      ::close(out_);
-      out_ = -1;
-      if (buffered_.empty()) return false;
-      *line = buffered_;
-      buffered_.clear();
-      return true;
-    }
-    buffered_.append(chunk, static_cast<size_t>(got));
+    if (ended_) return false;
+    if (changed_.wait_until(hold, deadline) == std::cv_status::timeout) return false;
   }
 }
 
-bool HostProcess::waitFor(const std::string& text, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::string line;
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !readLine(&line, left)) return false;
-    output_.lines.push_back(line);
-    if (line.find(text) != std::string::npos) return true;
-  }
+HostRun HostProcess::output() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return output_;
 }
 
 int HostProcess::finish(std::chrono::milliseconds timeout) {
@@ -269,22 +274,23 @@ int HostProcess::finish(std::chrono::milliseconds timeout) {
     ::close(in_);
     in_ = -1;
   }
-  if (pid_ <= 0) return output_.exitCode;
-  std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (!readLine(&line, left)) break;
-    output_.lines.push_back(line);
+  if (pid_ <= 0) return output().exitCode;
+  {
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait_for(hold, timeout, [this] { return ended_; });
   }
-  if (out_ >= 0) {
-    // Still talking after the time-out: end it.
-    ::kill(pid_, SIGKILL);
+  bool ended;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    ended = ended_;
   }
-  output_.exitCode = waitExit(pid_);
+  if (!ended) ::kill(pid_, SIGKILL);  // still talking after the time-out
+  const int status = waitExit(pid_);
   pid_ = -1;
-  return output_.exitCode;
+  joinReader();
+  std::lock_guard<std::mutex> hold(mutex_);
+  output_.exitCode = status;
+  return status;
 }
 
 void HostProcess::kill() {

@@ -12,9 +12,12 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/temp_prefix.h"
@@ -93,7 +96,8 @@ class HostComputer {
 };
 
 // An iexplore.exe that reads its commands from a pipe, for sessions where
-// several processes take turns.
+// several processes take turns. A thread of its own reads the output all
+// the time, so that a talkative host never blocks on a full pipe.
 class HostProcess {
  public:
   HostProcess() = default;
@@ -105,22 +109,27 @@ class HostProcess {
              const std::string& executable = "iexplore.exe");
   // Sends one command line.
   bool send(const std::string& line);
-  // Reads lines until one contains the text (true) or the time-out passes or
-  // the output ends (false). Every line read is kept in lines().
+  // Waits until a line not yet waited past contains the text (true), or the
+  // time-out passes or the output ends (false).
   bool waitFor(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(60));
   // Closes the input (the host quits) and waits for the end: the exit status.
   int finish(std::chrono::milliseconds timeout = std::chrono::seconds(120));
   // SIGKILL, as a power cut would end it.
   void kill();
   pid_t pid() const { return pid_; }
-  const HostRun& output() const { return output_; }
+  // Everything printed so far.
+  HostRun output() const;
 
  private:
-  bool readLine(std::string* line, std::chrono::milliseconds timeout);
+  void readOutput(int fd);
+  void joinReader();
   pid_t pid_ = -1;
   int in_ = -1;
-  int out_ = -1;
-  std::string buffered_;
+  std::thread reader_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool ended_ = false;
+  size_t waitedPast_ = 0;
   HostRun output_;
 };
 
