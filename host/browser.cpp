@@ -37,8 +37,8 @@ Browser::LoadedLibrary* Browser::libraryFor(const GUID& clsid, std::string* erro
     return nullptr;
   }
   loaded->getClassObject = loaded->library.function<DllGetClassObjectFunction>("DllGetClassObject");
-  if (!loaded->getClassObject) emitLine("library error path=" + quoteText(path.string()) +
-                                        " text=\"no DllGetClassObject\"");
+  if (!loaded->getClassObject)
+    emitLine("library error path=" + quoteText(path.string()) + " text=\"no DllGetClassObject\"");
   libraries_.push_back(std::move(loaded));
   return libraries_.back().get();
 }
@@ -55,8 +55,8 @@ void Browser::start() {
 }
 
 bool Browser::createObject(int number, Window& window, const std::string& role, const GUID& clsid) {
-  const std::string what = windowText(number) + " role=" + role + " clsid=" +
-                           platform::guidToString(clsid);
+  const std::string what =
+      windowText(number) + " role=" + role + " clsid=" + platform::guidToString(clsid);
   std::string error;
   LoadedLibrary* library = libraryFor(clsid, &error);
   if (library && !library->getClassObject) error = "the library has no DllGetClassObject";
@@ -65,24 +65,25 @@ bool Browser::createObject(int number, Window& window, const std::string& role, 
     return false;
   }
   IClassFactory* factory = nullptr;
-  HRESULT hr = library->getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  HRESULT hr =
+      library->getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
   if (hresultFailed(hr) || !factory) {
-    emitLine("object error " + what + " text=" +
-             quoteText("DllGetClassObject returned " + platform::hresultToString(hr)));
+    emitLine("object error " + what +
+             " text=" + quoteText("DllGetClassObject returned " + platform::hresultToString(hr)));
     return false;
   }
   IUnknown* unknown = nullptr;
   hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown));
   factory->Release();
   if (hresultFailed(hr) || !unknown) {
-    emitLine("object error " + what + " text=" +
-             quoteText("CreateInstance returned " + platform::hresultToString(hr)));
+    emitLine("object error " + what +
+             " text=" + quoteText("CreateInstance returned " + platform::hresultToString(hr)));
     return false;
   }
   emitLine("object create " + what);
   IObjectWithSite* withSite = nullptr;
-  if (hresultSucceeded(unknown->QueryInterface(IID_IObjectWithSite,
-                                               reinterpret_cast<void**>(&withSite))) &&
+  if (hresultSucceeded(
+          unknown->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&withSite))) &&
       withSite) {
     hr = withSite->SetSite(window.site->unknown());
     withSite->Release();
@@ -99,7 +100,8 @@ int Browser::openWindow() {
   emitLine("window open " + std::to_string(number));
   std::vector<std::string> problems;
   window.buttons = findToolbarButtons(&problems);
-  for (const GUID& clsid : findHelperObjects(&problems)) createObject(number, window, "helper", clsid);
+  for (const GUID& clsid : findHelperObjects(&problems))
+    createObject(number, window, "helper", clsid);
   for (const ToolbarButton& button : window.buttons) {
     std::string line = "button " + windowText(number) + " text=" + quoteText(button.text) +
                        " visible=" + (button.visible ? "1" : "0");
@@ -138,8 +140,8 @@ std::string Browser::pressButton(int number, const std::string& text) {
   }
   IOleCommandTarget* target = nullptr;
   IUnknown* unknown = window.objects[object->second].unknown;
-  if (hresultFailed(unknown->QueryInterface(IID_IOleCommandTarget,
-                                            reinterpret_cast<void**>(&target))) ||
+  if (hresultFailed(
+          unknown->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(&target))) ||
       !target) {
     emitLine("exec " + what + " result=" + platform::hresultToString(E_NOINTERFACE) +
              " (no IOleCommandTarget)");
@@ -147,8 +149,8 @@ std::string Browser::pressButton(int number, const std::string& text) {
   }
   OLECMD command{0, 0};
   HRESULT status = target->QueryStatus(nullptr, 1, &command, nullptr);
-  const std::string statusText = " status=" + platform::hresultToString(status) +
-                                 " flags=" + std::to_string(command.cmdf);
+  const std::string statusText =
+      " status=" + platform::hresultToString(status) + " flags=" + std::to_string(command.cmdf);
   HRESULT hr = target->Exec(nullptr, 0, 0, nullptr, nullptr);
   target->Release();
   emitLine("exec " + what + statusText + " result=" + platform::hresultToString(hr));
@@ -156,8 +158,8 @@ std::string Browser::pressButton(int number, const std::string& text) {
 }
 
 void Browser::releaseObject(int number, Object& object) {
-  const std::string what = windowText(number) + " role=" + object.role + " clsid=" +
-                           platform::guidToString(object.clsid);
+  const std::string what = windowText(number) + " role=" + object.role +
+                           " clsid=" + platform::guidToString(object.clsid);
   IObjectWithSite* withSite = nullptr;
   if (hresultSucceeded(object.unknown->QueryInterface(IID_IObjectWithSite,
                                                       reinterpret_cast<void**>(&withSite))) &&

@@ -64,7 +64,8 @@ std::vector<ToolbarButton> findToolbarButtons(std::vector<std::string>* problems
       continue;
     }
     std::string visible;
-    if (readText(key, "Default Visible", &visible)) button.visible = strcasecmp(visible.c_str(), "no") != 0;
+    if (readText(key, "Default Visible", &visible))
+      button.visible = strcasecmp(visible.c_str(), "no") != 0;
     std::string clsidText, objectText;
     readText(key, "CLSID", &clsidText);
     GUID clsid{};

@@ -27,8 +27,8 @@ inline constexpr GUID kCommandExtensionClass = {
     0x1FBA04EE, 0x3024, 0x11D2, {0x8F, 0x1F, 0x00, 0x00, 0xF8, 0x7A, 0xBD, 0x16}};
 
 struct ToolbarButton {
-  std::string key;   // the extension's identifier, as the key is named
-  std::string text;  // "ButtonText"
+  std::string key;      // the extension's identifier, as the key is named
+  std::string text;     // "ButtonText"
   bool visible = true;  // "Default Visible" is not "No"
   bool hasObject = false;
   GUID objectClass{};  // "ClsidExtension"

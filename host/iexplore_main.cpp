@@ -94,10 +94,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  host::emitLine("start executable=" +
-                 host::quoteText(platform::executablePath().filename().string()) +
-                 " clock=" + (platform::virtualClockInUse() ? "virtual" : "real") +
-                 " ui=" + platform::uiBackendName());
+  host::emitLine(
+      "start executable=" + host::quoteText(platform::executablePath().filename().string()) +
+      " clock=" + (platform::virtualClockInUse() ? "virtual" : "real") +
+      " ui=" + platform::uiBackendName());
   host::Browser browser;
   browser.start();
   host::CommandRunner runner(&browser);

@@ -43,12 +43,12 @@ class HostTest : public ::testing::Test {
   // Runs a program with `input` on its standard input; the library's path in
   // the output becomes LIB.
   Outcome run(const std::filesystem::path& program, const std::string& arguments,
-          const std::string& input = "") {
+              const std::string& input = "") {
     const auto in = dir_.path() / "input.txt";
     const auto out = dir_.path() / "output.txt";
     std::ofstream(in, std::ios::binary) << input;
-    const std::string command = "'" + program.string() + "' " + arguments + " < '" +
-                                in.string() + "' > '" + out.string() + "' 2>&1";
+    const std::string command = "'" + program.string() + "' " + arguments + " < '" + in.string() +
+                                "' > '" + out.string() + "' 2>&1";
     Outcome result;
     int raw = std::system(command.c_str());
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -129,57 +129,76 @@ TEST_F(HostTest, BrowserSessionWithHelperObjectButtonTimerAndDialog) {
       "echo done\n");
   EXPECT_EQ(r.status, 0);
   const std::string c = kFakeClass;
-  EXPECT_EQ(r.output,
-            "start executable=\"iexplore.exe\" clock=virtual ui=script\n"
-            "library load path=\"LIB\"\n"
-            "fakeplugin attach host=iexplore.exe browser\n"
-            "window open 1\n"
-            "object create window=1 role=helper clsid=" + c + "\n"
-            "fakeplugin setsite site\n"
-            "object setsite window=1 role=helper clsid=" + c + " result=0x00000000\n"
-            "button window=1 text=\"Favorites\" visible=1 clsid=" + c + "\n"
-            "press window=1 button=\"Favorites\"\n"
-            "object create window=1 role=button clsid=" + c + "\n"
-            "fakeplugin setsite site\n"
-            "object setsite window=1 role=button clsid=" + c + " result=0x00000000\n"
-            "fakeplugin exec\n"
-            "navigate window=1 url=\"http://localhost/registration.jsp?action=Navigation&param=0\"\n"
-            "messagebox caption=\"Fake plugin\" text=\"Open the options?\" buttons=yesno "
-            "icon=question owner=0 answer=yes\n"
-            "dialog create window=1001 template=900 modal owner=0 caption=\"Fake options\"\n"
-            "dialog show window=1001 template=900 caption=\"Fake options\" width=186 height=122\n"
-            "control window=1001 id=10 kind=checkbox text=\"Enabled\" value=1 enabled=1 visible=1 "
-            "rect=12,13,120,29\n"
-            "control window=1001 id=11 kind=edit text=\"first\" enabled=1 visible=1 "
-            "rect=12,35,165,58\n"
-            "control window=1001 id=1 kind=defbutton text=\"OK\" enabled=1 visible=1 "
-            "rect=90,68,165,91\n"
-            "dialog activate window=1001 template=900\n"
-            "user type window=1001 id=11 text=\"hello\"\n"
-            "control window=1001 id=11 kind=edit text=\"hello\" enabled=1 visible=1 "
-            "rect=12,35,165,58\n"
-            "user click window=1001 id=10\n"
-            "control window=1001 id=10 kind=checkbox text=\"Enabled\" value=0 enabled=1 visible=1 "
-            "rect=12,13,120,29\n"
-            "user click window=1001 id=1\n"
-            "dialog end window=1001 template=900 result=1\n"
-            "dialog destroy window=1001 template=900\n"
-            "fakeplugin dialog result=1 check=0 text=hello\n"
-            "exec window=1 button=\"Favorites\" status=0x00000000 flags=2 result=0x00000000\n"
-            "fakeplugin timer tick=20000\n"
-            "fakeplugin timer tick=40000\n"
-            "clock tick=45000\n"
-            "window close 1\n"
-            "fakeplugin setsite null\n"
-            "object setsite window=1 role=button clsid=" + c + " site=null result=0x00000000\n"
-            "object release window=1 role=button clsid=" + c + " references=0\n"
-            "fakeplugin setsite null\n"
-            "object setsite window=1 role=helper clsid=" + c + " site=null result=0x00000000\n"
-            "object release window=1 role=helper clsid=" + c + " references=0\n"
-            "echo done\n"
-            "library unload path=\"LIB\" canunloadnow=0x00000000\n"
-            "fakeplugin detach objects=0\n"
-            "quit\n");
+  EXPECT_EQ(
+      r.output,
+      "start executable=\"iexplore.exe\" clock=virtual ui=script\n"
+      "library load path=\"LIB\"\n"
+      "fakeplugin attach host=iexplore.exe browser\n"
+      "window open 1\n"
+      "object create window=1 role=helper clsid=" +
+          c +
+          "\n"
+          "fakeplugin setsite site\n"
+          "object setsite window=1 role=helper clsid=" +
+          c +
+          " result=0x00000000\n"
+          "button window=1 text=\"Favorites\" visible=1 clsid=" +
+          c +
+          "\n"
+          "press window=1 button=\"Favorites\"\n"
+          "object create window=1 role=button clsid=" +
+          c +
+          "\n"
+          "fakeplugin setsite site\n"
+          "object setsite window=1 role=button clsid=" +
+          c +
+          " result=0x00000000\n"
+          "fakeplugin exec\n"
+          "navigate window=1 url=\"http://localhost/registration.jsp?action=Navigation&param=0\"\n"
+          "messagebox caption=\"Fake plugin\" text=\"Open the options?\" buttons=yesno "
+          "icon=question owner=0 answer=yes\n"
+          "dialog create window=1001 template=900 modal owner=0 caption=\"Fake options\"\n"
+          "dialog show window=1001 template=900 caption=\"Fake options\" width=186 height=122\n"
+          "control window=1001 id=10 kind=checkbox text=\"Enabled\" value=1 enabled=1 visible=1 "
+          "rect=12,13,120,29\n"
+          "control window=1001 id=11 kind=edit text=\"first\" enabled=1 visible=1 "
+          "rect=12,35,165,58\n"
+          "control window=1001 id=1 kind=defbutton text=\"OK\" enabled=1 visible=1 "
+          "rect=90,68,165,91\n"
+          "dialog activate window=1001 template=900\n"
+          "user type window=1001 id=11 text=\"hello\"\n"
+          "control window=1001 id=11 kind=edit text=\"hello\" enabled=1 visible=1 "
+          "rect=12,35,165,58\n"
+          "user click window=1001 id=10\n"
+          "control window=1001 id=10 kind=checkbox text=\"Enabled\" value=0 enabled=1 visible=1 "
+          "rect=12,13,120,29\n"
+          "user click window=1001 id=1\n"
+          "dialog end window=1001 template=900 result=1\n"
+          "dialog destroy window=1001 template=900\n"
+          "fakeplugin dialog result=1 check=0 text=hello\n"
+          "exec window=1 button=\"Favorites\" status=0x00000000 flags=2 result=0x00000000\n"
+          "fakeplugin timer tick=20000\n"
+          "fakeplugin timer tick=40000\n"
+          "clock tick=45000\n"
+          "window close 1\n"
+          "fakeplugin setsite null\n"
+          "object setsite window=1 role=button clsid=" +
+          c +
+          " site=null result=0x00000000\n"
+          "object release window=1 role=button clsid=" +
+          c +
+          " references=0\n"
+          "fakeplugin setsite null\n"
+          "object setsite window=1 role=helper clsid=" +
+          c +
+          " site=null result=0x00000000\n"
+          "object release window=1 role=helper clsid=" +
+          c +
+          " references=0\n"
+          "echo done\n"
+          "library unload path=\"LIB\" canunloadnow=0x00000000\n"
+          "fakeplugin detach objects=0\n"
+          "quit\n");
 }
 
 TEST_F(HostTest, TheExecutableNameDecidesWhetherItIsTheBrowser) {
@@ -213,7 +232,8 @@ TEST_F(HostTest, RealClockTimersFireWhileSleeping) {
   EXPECT_EQ(r.status, 1);  // advance needs the virtual clock
   EXPECT_NE(r.output.find("clock=real"), std::string::npos);
   EXPECT_NE(r.output.find("fakeplugin timer tick="), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("error line=2 text=\"advance needs the virtual clock"), std::string::npos);
+  EXPECT_NE(r.output.find("error line=2 text=\"advance needs the virtual clock"),
+            std::string::npos);
 }
 
 TEST_F(HostTest, NothingRegisteredAndBadCommands) {
@@ -266,10 +286,47 @@ TEST_F(HostTest, BrokenRegistrationsAreReportedAndSkipped) {
   EXPECT_EQ(r.status, 0);
   auto has = [&](const std::string& text) { return r.output.find(text) != std::string::npos; };
   EXPECT_TRUE(has("library error path=")) << r.output;
-  EXPECT_TRUE(has("object error window=1 role=helper clsid=" + missing +
-                  " text=\"class not registered")) << r.output;
+  EXPECT_TRUE(
+      has("object error window=1 role=helper clsid=" + missing + " text=\"class not registered"))
+      << r.output;
   EXPECT_TRUE(has("registry problem \"helper object key junk is not a class identifier\""));
   EXPECT_TRUE(has("window close 1\nquit\n")) << r.output;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HostTest, ProgramButtonsAreReportedAndPressedByText) {
+  using platform::RegKey;
+  using platform::RegRoot;
+  const std::string extensions = "Software\\Microsoft\\Internet Explorer\\Extensions\\";
+  RegKey key;
+  ASSERT_EQ(RegKey::create(RegRoot::LocalMachine,
+                           extensions + "{AAAAAAAA-0000-0000-0000-000000000001}", &key),
+            platform::kOk);
+  key.setString("ButtonText", "Notes");
+  key.setString("Default Visible", "No");
+  key.setString("Exec", "C:\\notes.exe");
+  // Neither an object nor a program: skipped.
+  ASSERT_EQ(RegKey::create(RegRoot::LocalMachine,
+                           extensions + "{AAAAAAAA-0000-0000-0000-000000000002}", &key),
+            platform::kOk);
+  key.setString("ButtonText", "Empty");
+  Outcome r = iexplore("open\npress 1\npress 1 Notes\n");
+  EXPECT_EQ(r.status, 0);  // the only button is the default one
+  EXPECT_EQ(r.output,
+            "start executable=\"iexplore.exe\" clock=virtual ui=console\n"
+            "window open 1\n"
+            "button window=1 text=\"Notes\" visible=0 exec=\"C:\\\\notes.exe\"\n"
+            "registry problem \"extension {AAAAAAAA-0000-0000-0000-000000000002} has neither "
+            "ClsidExtension nor Exec\"\n"
+            "press window=1 button=\"Notes\"\n"
+            "exec window=1 button=\"Notes\" run=\"C:\\\\notes.exe\"\n"
+            "press window=1 button=\"Notes\"\n"
+            "exec window=1 button=\"Notes\" run=\"C:\\\\notes.exe\"\n"
+            "window close 1\n"
+            "quit\n");
 }
 
 }  // namespace

@@ -11,9 +11,12 @@ namespace {
 std::string variantText(const VARIANT* v) {
   if (!v) return {};
   switch (v->vt) {
-    case VT_BSTR: return platform::utf16ToUtf8(platform::bstrToString(v->bstrVal));
-    case VT_I4: return std::to_string(v->lVal);
-    default: return {};
+    case VT_BSTR:
+      return platform::utf16ToUtf8(platform::bstrToString(v->bstrVal));
+    case VT_I4:
+      return std::to_string(v->lVal);
+    default:
+      return {};
   }
 }
 
@@ -67,8 +70,8 @@ HRESULT BrowserSite::GoForward() { return E_NOTIMPL; }
 HRESULT BrowserSite::GoHome() { return E_NOTIMPL; }
 HRESULT BrowserSite::GoSearch() { return E_NOTIMPL; }
 
-HRESULT BrowserSite::Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName,
-                              VARIANT* postData, VARIANT* headers) {
+HRESULT BrowserSite::Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
+                              VARIANT* headers) {
   if (!url) return E_POINTER;
   std::string line = "navigate window=" + std::to_string(window_) +
                      " url=" + quoteText(platform::utf16ToUtf8(platform::bstrToString(url)));

@@ -5,8 +5,8 @@
 namespace platform {
 namespace {
 
-constexpr GUID kBookmarkClass = {0xEF341F91, 0x4715, 0x46E2,
-                                 {0xB0, 0xAF, 0x72, 0x4E, 0x32, 0x25, 0xE5, 0x2E}};
+constexpr GUID kBookmarkClass = {
+    0xEF341F91, 0x4715, 0x46E2, {0xB0, 0xAF, 0x72, 0x4E, 0x32, 0x25, 0xE5, 0x2E}};
 
 TEST(GuidTest, FormatsUpperCaseWithBraces) {
   EXPECT_EQ(guidToString(kBookmarkClass), "{EF341F91-4715-46E2-B0AF-724E3225E52E}");

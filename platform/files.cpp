@@ -21,6 +21,22 @@ bool fail() {
   return false;
 }
 
+// As fail(), for a call on a path: a missing folder on the way is "path not
+// found" (3), a missing last component "file not found" (2), as CreateFile
+// tells them apart.
+bool failOn(const std::filesystem::path& path) {
+  int err = errno;
+  if (err == ENOENT && path.has_parent_path()) {
+    struct stat st;
+    if (::stat(path.parent_path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      setLastError(kPathNotFound);
+      return false;
+    }
+  }
+  setLastErrorFromErrno(err);
+  return false;
+}
+
 // True (with the last error set) when an injected fault fails the call.
 bool faulted(FaultSite site, const std::filesystem::path& path) {
   Status status = injectedFault(site, path.string());
@@ -48,7 +64,7 @@ bool writeFile(const std::filesystem::path& path, const std::string& data, int f
                unsigned mode) {
   if (faulted(FaultSite::FileWrite, path)) return false;
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, mode));
-  if (!fd.valid()) return fail();
+  if (!fd.valid()) return failOn(path);
   if (!writeAll(fd.get(), data)) return fail();
   // A full disk may show only when the data reaches it.
   if (::close(fd.release()) != 0) return fail();
@@ -64,7 +80,7 @@ bool statPath(const std::filesystem::path& path, struct stat* st) {
 bool readWholeFile(const std::filesystem::path& path, std::string* data) {
   if (faulted(FaultSite::FileRead, path)) return false;
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return fail();
+  if (!fd.valid()) return failOn(path);
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return fail();
   if (S_ISDIR(st.st_mode)) {
@@ -98,7 +114,7 @@ bool appendToFile(const std::filesystem::path& path, const std::string& data) {
 bool fileSize(const std::filesystem::path& path, uint64_t* size) {
   if (faulted(FaultSite::FileRead, path)) return false;
   struct stat st;
-  if (!statPath(path, &st)) return fail();
+  if (!statPath(path, &st)) return failOn(path);
   *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
@@ -147,7 +163,7 @@ bool removeFile(const std::filesystem::path& path) {
     setLastError(kAccessDenied);
     return false;
   }
-  if (::unlink(path.c_str()) != 0) return fail();
+  if (::unlink(path.c_str()) != 0) return failOn(path);
   return true;
 }
 

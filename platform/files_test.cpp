@@ -50,7 +50,9 @@ TEST(Files, FailuresSetTheLastErrorAndLeaveOutputsAlone) {
   EXPECT_FALSE(readWholeFile(dir.path(), &data));
   EXPECT_EQ(lastError(), kAccessDenied);
   EXPECT_FALSE(writeWholeFile(dir.path() / "no" / "such" / "f", "x"));
-  EXPECT_EQ(lastError(), kFileNotFound);
+  EXPECT_EQ(lastError(), kPathNotFound);
+  EXPECT_FALSE(readWholeFile(dir.path() / "no" / "f", &data));
+  EXPECT_EQ(lastError(), kPathNotFound);
   uint64_t size = 7;
   EXPECT_FALSE(fileSize(dir.path() / "missing", &size));
   EXPECT_EQ(size, 7u);

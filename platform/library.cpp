@@ -83,8 +83,7 @@ struct Dependency {
 
 // Post-order walk over the import tables below `map`: every object appears
 // after the objects it needs. The root itself is not included.
-void collectDependencies(link_map* map, std::set<link_map*>* seen,
-                         std::vector<Dependency>* order) {
+void collectDependencies(link_map* map, std::set<link_map*>* seen, std::vector<Dependency>* order) {
   for (const std::string& name : neededNames(map)) {
     void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!handle) continue;

@@ -78,7 +78,7 @@ class PLATFORM_API Library {
   // Releases the reference; the last one runs the detach calls and unmaps.
   void close();
 
- // The loader's record of a mapped module (defined in library.cpp).
+  // The loader's record of a mapped module (defined in library.cpp).
   struct Module;
 
  private:

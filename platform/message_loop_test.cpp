@@ -57,7 +57,7 @@ TEST_F(VirtualClockTest, AdvanceFiresEveryPeriodAtItsDueTick) {
   std::vector<std::pair<uint32_t, uint32_t>> seen;
   for (auto& f : firings) seen.emplace_back(f.id, f.tick);
   std::vector<std::pair<uint32_t, uint32_t>> expected = {
-      {twenty, 21000}, {twenty, 41000}, {fifty, 51000}, {twenty, 61000},
+      {twenty, 21000}, {twenty, 41000},  {fifty, 51000}, {twenty, 61000},
       {twenty, 81000}, {twenty, 101000}, {fifty, 101000}};
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(tickCount(), 101000u);

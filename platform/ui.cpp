@@ -39,8 +39,11 @@ void loadScript(const std::string& path, Backend* backend) {
     Action action;
     std::string error;
     switch (parseAction(line, &action, &error)) {
-      case ParseResult::Action: backend->queue.push_back(std::move(action)); break;
-      case ParseResult::Nothing: break;
+      case ParseResult::Action:
+        backend->queue.push_back(std::move(action));
+        break;
+      case ParseResult::Nothing:
+        break;
       case ParseResult::Error:
         emit("ui error " + path + ":" + std::to_string(number) + ": " + error);
         break;
@@ -122,11 +125,16 @@ const ButtonSet& buttonSet(uint32_t type) {
 
 const char* iconKind(uint32_t type) {
   switch (type & 0xF0) {
-    case kMbIconError: return "error";
-    case kMbIconQuestion: return "question";
-    case kMbIconWarning: return "warning";
-    case kMbIconInformation: return "information";
-    default: return "none";
+    case kMbIconError:
+      return "error";
+    case kMbIconQuestion:
+      return "question";
+    case kMbIconWarning:
+      return "warning";
+    case kMbIconInformation:
+      return "information";
+    default:
+      return "none";
   }
 }
 
@@ -155,8 +163,8 @@ int showMessageBox(WindowHandle owner, const std::string& text, const std::strin
     }
   }
   ui::emit("messagebox caption=" + ui::quote(caption) + " text=" + ui::quote(text) +
-           " buttons=" + set.name + " icon=" + iconKind(type) + " owner=" +
-           std::to_string(owner) + " answer=" + ui::answerName(answer) + note);
+           " buttons=" + set.name + " icon=" + iconKind(type) + " owner=" + std::to_string(owner) +
+           " answer=" + ui::answerName(answer) + note);
   return answer;
 }
 

@@ -23,15 +23,27 @@ std::string quote(const std::string& ansi);
 // ---- User actions (ui_script.cpp) ----
 
 struct Action {
-  enum class Kind { Click, Type, Spin, Escape, Close, Deactivate, Activate, Resize, Icon, Answer, Wait };
+  enum class Kind {
+    Click,
+    Type,
+    Spin,
+    Escape,
+    Close,
+    Deactivate,
+    Activate,
+    Resize,
+    Icon,
+    Answer,
+    Wait
+  };
   Kind kind = Kind::Click;
-  int id = 0;          // control (click, type, spin) or icon identifier
-  bool hasId = false;  // icon: an identifier was given
-  int first = 0;       // spin: delta; resize: width; answer: button code
-  int second = 0;      // resize: height
-  std::string text;    // type: the new text (ANSI bytes)
+  int id = 0;                 // control (click, type, spin) or icon identifier
+  bool hasId = false;         // icon: an identifier was given
+  int first = 0;              // spin: delta; resize: width; answer: button code
+  int second = 0;             // resize: height
+  std::string text;           // type: the new text (ANSI bytes)
   uint64_t milliseconds = 0;  // wait
-  std::string source;  // the line as written, for messages
+  std::string source;         // the line as written, for messages
 };
 
 enum class ParseResult { Action, Nothing, Error };

@@ -6,6 +6,7 @@
 // pixels at the top; a resizable frame (kWsThickFrame) is 4 pixels wide on
 // every side, any other frame 3.
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <memory>
 #include <thread>
@@ -40,13 +41,20 @@ constexpr int kCaptionHeight = 19;
 
 const char* kindName(ControlKind kind) {
   switch (kind) {
-    case ControlKind::PushButton: return "button";
-    case ControlKind::DefPushButton: return "defbutton";
-    case ControlKind::CheckBox: return "checkbox";
-    case ControlKind::Edit: return "edit";
-    case ControlKind::Static: return "static";
-    case ControlKind::GroupBox: return "groupbox";
-    case ControlKind::UpDown: return "updown";
+    case ControlKind::PushButton:
+      return "button";
+    case ControlKind::DefPushButton:
+      return "defbutton";
+    case ControlKind::CheckBox:
+      return "checkbox";
+    case ControlKind::Edit:
+      return "edit";
+    case ControlKind::Static:
+      return "static";
+    case ControlKind::GroupBox:
+      return "groupbox";
+    case ControlKind::UpDown:
+      return "updown";
   }
   return "control";
 }
@@ -72,7 +80,7 @@ class DialogImpl;
 struct WindowTable {
   std::map<WindowHandle, std::unique_ptr<DialogImpl>> dialogs;
   std::vector<WindowHandle> zOrder;  // visible modeless dialogs, topmost last
-  WindowHandle next = 1001;  // apart from the host's window numbers
+  WindowHandle next = 1001;          // apart from the host's window numbers
 };
 
 WindowTable& windows() {
@@ -99,7 +107,11 @@ class DialogImpl final : public Dialog {
  public:
   DialogImpl(WindowHandle handle, const DialogTemplate& t, DialogHandler* handler,
              WindowHandle owner, bool modal)
-      : handle_(handle), t_(t), handler_(handler), owner_(owner), modal_(modal),
+      : handle_(handle),
+        t_(t),
+        handler_(handler),
+        owner_(owner),
+        modal_(modal),
         thread_(std::this_thread::get_id()) {
     const Rect client = dialogUnitsToPixels({0, 0, t.rect.width(), t.rect.height()});
     const int frame = (t.style & kWsThickFrame) ? 4 : 3;
@@ -229,9 +241,9 @@ class DialogImpl final : public Dialog {
     window_.right = window_.left + width;
     window_.bottom = window_.top + height;
     const Rect client = clientRect();
-    ui::emit(head("size") + " width=" + std::to_string(width) + " height=" +
-             std::to_string(height) + " client=" + std::to_string(client.width()) + "x" +
-             std::to_string(client.height()));
+    ui::emit(head("size") + " width=" + std::to_string(width) +
+             " height=" + std::to_string(height) + " client=" + std::to_string(client.width()) +
+             "x" + std::to_string(client.height()));
     HandlerScope scope;
     handler_->onSize(*this, client.width(), client.height());
   }
@@ -283,8 +295,8 @@ class DialogImpl final : public Dialog {
   }
 
   void announceCreation() {
-    ui::emit(head("create") + (modal_ ? " modal" : " modeless") + " owner=" +
-             std::to_string(owner_) + " caption=" + ui::quote(t_.caption));
+    ui::emit(head("create") + (modal_ ? " modal" : " modeless") +
+             " owner=" + std::to_string(owner_) + " caption=" + ui::quote(t_.caption));
   }
 
   // WM_COMMAND, with the default dialog procedure's handling of IDOK/IDCANCEL.
@@ -345,15 +357,15 @@ class DialogImpl final : public Dialog {
         // The buddy's number is where the arrows start from, as the control
         // reads it back before moving.
         if (Control* b = find(c->buddy); b && (c->t.style & kUdsSetBuddyInt)) {
-          try {
-            c->position = std::stoi(b->text);
-          } catch (...) {
-          }
+          int number = 0;
+          const char* text = b->text.c_str();
+          auto [end, ec] = std::from_chars(text, text + b->text.size(), number);
+          if (ec == std::errc() && end != text) c->position = number;
         }
         const int step = c->upper >= c->lower ? a.first : -a.first;
         const long long moved = static_cast<long long>(c->position) + step;
-        c->position = static_cast<int>(std::clamp<long long>(
-            moved, std::min(c->lower, c->upper), std::max(c->lower, c->upper)));
+        c->position = static_cast<int>(std::clamp<long long>(moved, std::min(c->lower, c->upper),
+                                                             std::max(c->lower, c->upper)));
         changed(*c);
         if (find(c->buddy) && (c->t.style & kUdsSetBuddyInt)) {
           setItemText(c->buddy, std::to_string(c->position));
@@ -394,8 +406,8 @@ class DialogImpl final : public Dialog {
             height = std::max(height, minHeight);
           }
         }
-        ui::emit("user resize" + who + " width=" + std::to_string(a.first) + " height=" +
-                 std::to_string(a.second));
+        ui::emit("user resize" + who + " width=" + std::to_string(a.first) +
+                 " height=" + std::to_string(a.second));
         setWindowSize(width, height);
         return;
       }
@@ -424,8 +436,8 @@ class DialogImpl final : public Dialog {
   }
 
   std::string controlLine(const Control& c) const {
-    std::string line = "control window=" + std::to_string(handle_) + " id=" +
-                       std::to_string(c.t.id) + " kind=" + kindName(c.t.kind);
+    std::string line = "control window=" + std::to_string(handle_) +
+                       " id=" + std::to_string(c.t.id) + " kind=" + kindName(c.t.kind);
     std::string shown = c.text;
     if (c.t.kind == ControlKind::Edit && (c.t.style & kEsPassword)) {
       shown.assign(ansiToUtf16(c.text).size(), '*');
@@ -433,11 +445,11 @@ class DialogImpl final : public Dialog {
     if (c.t.kind != ControlKind::UpDown) line += " text=" + ui::quote(shown);
     if (c.t.kind == ControlKind::CheckBox) line += " value=" + std::to_string(c.check);
     if (c.t.kind == ControlKind::UpDown) {
-      line += " value=" + std::to_string(c.position) + " range=" + std::to_string(c.lower) +
-              ".." + std::to_string(c.upper) + " buddy=" + std::to_string(c.buddy);
+      line += " value=" + std::to_string(c.position) + " range=" + std::to_string(c.lower) + ".." +
+              std::to_string(c.upper) + " buddy=" + std::to_string(c.buddy);
     }
-    line += std::string(" enabled=") + (c.enabled ? "1" : "0") + " visible=" +
-            (c.visible ? "1" : "0") + " rect=" + rectText(c.rect);
+    line += std::string(" enabled=") + (c.enabled ? "1" : "0") +
+            " visible=" + (c.visible ? "1" : "0") + " rect=" + rectText(c.rect);
     return line;
   }
 

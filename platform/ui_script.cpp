@@ -94,11 +94,21 @@ bool unquote(std::string_view text, std::string* out) {
     }
     if (++i >= text.size()) return false;
     switch (text[i]) {
-      case '\\': *out += '\\'; break;
-      case '"': *out += '"'; break;
-      case 'n': *out += '\n'; break;
-      case 'r': *out += '\r'; break;
-      case 't': *out += '\t'; break;
+      case '\\':
+        *out += '\\';
+        break;
+      case '"':
+        *out += '"';
+        break;
+      case 'n':
+        *out += '\n';
+        break;
+      case 'r':
+        *out += '\r';
+        break;
+      case 't':
+        *out += '\t';
+        break;
       case 'x': {
         if (i + 2 >= text.size()) return false;
         int high = hexDigit(text[i + 1]), low = hexDigit(text[i + 2]);

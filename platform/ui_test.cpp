@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <fstream>
+#include <functional>
 
 #include "platform/message_loop.h"
 #include "platform/tick.h"
@@ -119,7 +119,8 @@ TEST_F(UiTest, ConsoleAnswersMessageBoxesWithTheDefaultButton) {
     EXPECT_EQ(showMessageBox(7, "Line 1\r\nsays \"hi\"", "Caption", row.type), row.answer);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], std::string("messagebox caption=\"Caption\" text=\"Line 1\\r\\nsays "
-                                    "\\\"hi\\\"\" ") + row.tail);
+                                    "\\\"hi\\\"\" ") +
+                            row.tail);
   }
   EXPECT_NE(queueUserAction("click 1"), "");  // nobody to play the user
 }
@@ -160,7 +161,7 @@ TEST_F(UiTest, ConsoleShowsAModalDialogAndPressesItsCloseControl) {
     line.replace(at + 7, line.find(' ', at) - at - 7, "1001");
     EXPECT_EQ(line, expected[i]);
   }
-    // Setting an edit's text notifies the dialog, during initialisation too.
+  // Setting an edit's text notifies the dialog, during initialisation too.
   EXPECT_EQ(handler.events, (std::vector<std::string>{"init", "command 2005 768", "activate",
                                                       "command 2 0", "destroy"}));
 
@@ -178,10 +179,10 @@ TEST_F(UiTest, ConsoleShowsAModalDialogAndPressesItsCloseControl) {
 TEST_F(UiTest, ScriptDrivesAModalDialog) {
   useScript(
       "# the options dialog\n"
-      "click 2002\n"      // disabled: ignored
-      "click 2017\n"      // un-ticks the box
+      "click 2002\n"  // disabled: ignored
+      "click 2017\n"  // un-ticks the box
       "type 2004 alice\n"
-      "spin 2007 -20\n"   // 15 - 20 is below the range
+      "spin 2007 -20\n"  // 15 - 20 is below the range
       "click 1\n"
       "answer no\n");
   RecordingHandler handler;
@@ -252,8 +253,9 @@ TEST_F(UiTest, ScriptedEscapeCloseDeactivationAndAnswers) {
   EXPECT_EQ(pendingUserActions(), 1u);  // the answer is still waiting
   lines.clear();
   EXPECT_EQ(showMessageBox(0, "t", "c", kMbOk), kIdOk);  // yes is not a button here
-  EXPECT_EQ(lines[0], "messagebox caption=\"c\" text=\"t\" buttons=ok icon=none owner=0 "
-                      "answer=ok (no button yes)");
+  EXPECT_EQ(lines[0],
+            "messagebox caption=\"c\" text=\"t\" buttons=ok icon=none owner=0 "
+            "answer=ok (no button yes)");
   EXPECT_EQ(pendingUserActions(), 0u);
 }
 
@@ -297,7 +299,7 @@ TEST_F(UiTest, ModelessDialogTakesActionsOnlyWhileVisibleAndResizesWithinItsMini
   ASSERT_NE(dialog, nullptr);
   EXPECT_FALSE(dialog->visible());
   EXPECT_EQ(dialog->windowRect(), (Rect{367, 294, 657, 473}));  // centred, frame 4, caption 19
-  EXPECT_EQ(dialog->end(1), false);                            // modeless
+  EXPECT_EQ(dialog->end(1), false);                             // modeless
   dispatchPendingMessages();
   EXPECT_EQ(pendingUserActions(), 3u);  // nothing to take them yet
 
@@ -373,13 +375,16 @@ TEST_F(UiTest, ActionLanguageErrorsAndTexts) {
     const char* line;
     bool ok;
   } rows[] = {
-      {"click 12", true},        {"click x", false},          {"click 1 2", false},
-      {"type 5", true},          {"type 5 \"a\\tb\"", true},  {"type 5 \"open", false},
-      {"type 5 \"\\x4\"", false}, {"spin 7 +3", true},         {"spin 7", false},
-      {"resize 10 20", true},    {"resize -1 20", false},     {"icon", true},
-      {"icon 3", true},          {"answer maybe", false},     {"answer retry", true},
-      {"wait 1m30s", true},      {"wait soon", false},        {"escape now", false},
-      {"  # comment", true},     {"", true},
+      {"click 12", true},         {"click x", false},
+      {"click 1 2", false},       {"type 5", true},
+      {"type 5 \"a\\tb\"", true}, {"type 5 \"open", false},
+      {"type 5 \"\\x4\"", false}, {"spin 7 +3", true},
+      {"spin 7", false},          {"resize 10 20", true},
+      {"resize -1 20", false},    {"icon", true},
+      {"icon 3", true},           {"answer maybe", false},
+      {"answer retry", true},     {"wait 1m30s", true},
+      {"wait soon", false},       {"escape now", false},
+      {"  # comment", true},      {"", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);

@@ -21,7 +21,8 @@
 
 namespace {
 
-constexpr GUID kClass = {0x3C5B7A1E, 0x9D2F, 0x4B8A, {0x8E, 0x61, 0x0F, 0x4D, 0x2C, 0x7B, 0x9A, 0x10}};
+constexpr GUID kClass = {
+    0x3C5B7A1E, 0x9D2F, 0x4B8A, {0x8E, 0x61, 0x0F, 0x4D, 0x2C, 0x7B, 0x9A, 0x10}};
 constexpr const char* kExtension = "{6E2A9B4C-1F7D-4E3A-9C58-2B7E0D4F8A61}";
 constexpr const char* kHelperObjects =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
@@ -130,7 +131,8 @@ class FakeObject final : public IObjectWithSite, public IOleCommandTarget {
   HRESULT Exec(const GUID*, DWORD, DWORD, VARIANT*, VARIANT*) override {
     say("exec");
     if (browser_) {
-      BSTR url = platform::bstrAlloc(u"http://localhost/registration.jsp?action=Navigation&param=0");
+      BSTR url =
+          platform::bstrAlloc(u"http://localhost/registration.jsp?action=Navigation&param=0");
       browser_->Navigate(url, nullptr, nullptr, nullptr, nullptr);
       platform::bstrFree(url);
     }
@@ -216,9 +218,7 @@ EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
   return factory.QueryInterface(riid, object);
 }
 
-EXPORT HRESULT DllCanUnloadNow() {
-  return liveObjects == 0 && serverLocks == 0 ? S_OK : S_FALSE;
-}
+EXPORT HRESULT DllCanUnloadNow() { return liveObjects == 0 && serverLocks == 0 ? S_OK : S_FALSE; }
 
 EXPORT HRESULT DllRegisterServer() {
   using platform::RegKey;
