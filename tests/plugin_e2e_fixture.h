@@ -40,6 +40,44 @@ inline std::vector<std::string> documentNames(const std::string& document) {
   return found;
 }
 
+class PluginE2ETest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(service_.addUser(kUser, kPassword));
+    ASSERT_TRUE(service_.start());
+  }
+
+  testsupport::PluginSettings settings() const {
+    testsupport::PluginSettings s;
+    s.port = service_.port();
+    s.username = kUser;
+    s.password = kPassword;
+    return s;
+  }
+
+  // A computer with these settings and the plug-in registered.
+  std::unique_ptr<testsupport::HostComputer> computer(const testsupport::PluginSettings& s) {
+    auto c = std::make_unique<testsupport::HostComputer>();
+    c->writeSettings(s);
+    testsupport::HostRun registered = c->registerPlugin();
+    EXPECT_EQ(registered.exitCode, 0) << registered.joined();
+    return c;
+  }
+
+  // The bookmark and folder names the service holds for the account.
+  std::vector<std::string> serviceNames() const {
+    std::string output;
+    testsupport::runProgram({(testsupport::binaryDir() / "quorvane-service").string(), "export", kUser,
+                             "--database", service_.database().string()},
+                            "", &output);
+    return documentNames(output);
+  }
+
+  testsupport::TempPrefix prefix_;  // the test process's own
+  testsupport::TempDir serviceFolder_;
+  testsupport::ServiceProcess service_{serviceFolder_.path()};
+};
+
 // The runs and echo lines of a session in order, a run as "run".
 inline std::vector<std::string> events(const testsupport::HostRun& run) {
   std::vector<std::string> seen;
