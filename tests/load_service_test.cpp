@@ -68,7 +68,7 @@ TEST(LoadServiceTest, SixteenClientsMixingReadsWritesAndWrongPasswords) {
       std::string stored;
       for (long step = 0; std::chrono::steady_clock::now() < end && step < 1000000; ++step) {
         service::testing::Reply reply;
-        if (step % 50 == 7) {
+        if (step % 100 == 10) {
           // Each wrong password costs a full slow check: a few only.
           reply = service::testing::fetch("GET", service.dataUrl(user, "not" + pass, "get"));
           ++wrongPasswords;
