@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +57,16 @@ TEST(LoadServiceTest, SixteenClientsMixingReadsWritesAndWrongPasswords) {
   std::atomic<long> unexpected{0};
   std::atomic<long> lostUpdates{0};
   std::atomic<long> wrongPasswords{0};
+  std::mutex failuresMutex;
+  std::vector<std::string> failures;  // the first few, for the report
+  auto fail = [&](const std::string& what, const service::testing::Reply& reply) {
+    ++unexpected;
+    std::lock_guard<std::mutex> lock(failuresMutex);
+    if (failures.size() < 10) {
+      failures.push_back(what + ": status " + std::to_string(reply.status) + " " + reply.error + " " +
+                         reply.body.substr(0, 200));
+    }
+  };
   long memoryHalfway = 0;
   const auto start = std::chrono::steady_clock::now();
   const auto end = start + duration;
@@ -72,15 +83,15 @@ TEST(LoadServiceTest, SixteenClientsMixingReadsWritesAndWrongPasswords) {
           // Each wrong password costs a full slow check: a few only.
           reply = service::testing::fetch("GET", service.dataUrl(user, "not" + pass, "get"));
           ++wrongPasswords;
-          if (reply.status != 401) ++unexpected;
+          if (reply.status != 401) fail("wrong password", reply);
         } else if (step % 4 == 0) {
           const std::string list = clientList(c, ++version);
           reply = service::testing::fetch("PUT", service.dataUrl(user, pass, "put"), list);
-          if (reply.status != 200) ++unexpected;
+          if (reply.status != 200) fail("PUT", reply);
           else stored = "version " + std::to_string(version);
         } else {
           reply = service::testing::fetch("GET", service.dataUrl(user, pass, "get"));
-          if (reply.status != 200) ++unexpected;
+          if (reply.status != 200) fail("GET", reply);
           else if (!stored.empty() && reply.body.find("<name>" + stored + "</name>") == std::string::npos) {
             ++lostUpdates;
           }
@@ -102,6 +113,7 @@ TEST(LoadServiceTest, SixteenClientsMixingReadsWritesAndWrongPasswords) {
   EXPECT_GT(requests.load(), kClients);
   EXPECT_GT(wrongPasswords.load(), 0);
   EXPECT_EQ(unexpected.load(), 0);
+  for (const std::string& failure : failures) ADD_FAILURE() << failure;
   EXPECT_EQ(lostUpdates.load(), 0);
   // Flat: the second half adds no more than the slow checks' working sets
   // (64 MiB each, a few at once) that the allocator may keep.
