@@ -318,15 +318,19 @@ TEST_F(FaultEngineTest, UploadCutOff) {
   expectRecovery();
 }
 
-// The data folder fails from the n-th write on (log lines first, then the
+// The data folder fails (disk full, access denied) from the n-th write on (log lines first, then the
 // folder check of the cache path): the run may miss its cache, and then
 // merges as a first run, and may not write the new one; it still succeeds
 // and loses no bookmark.
-TEST_F(FaultEngineTest, DiskFullInTheDataFolder) {
+TEST_F(FaultEngineTest, DiskFullOrAccessDeniedInTheDataFolder) {
   std::string local = localList();
-  for (unsigned passing : {0u, 1u, 3u}) {
-    SCOPED_TRACE(passing);
-    platform::injectFault(platform::FaultSite::FileWrite, platform::kDiskFull, "BookmarkPlugin", passing);
+  struct Row {
+    platform::Status status;
+    unsigned passing;
+  };
+  for (const Row& row : {Row{platform::kDiskFull, 0}, Row{platform::kDiskFull, 1}, Row{platform::kAccessDenied, 3}}) {
+    SCOPED_TRACE(std::to_string(row.status) + " after " + std::to_string(row.passing));
+    platform::injectFault(platform::FaultSite::FileWrite, row.status, "BookmarkPlugin", row.passing);
     const Result result = sync(local);
     platform::clearFaults();
     ASSERT_EQ(result.error, "");
