@@ -106,6 +106,14 @@ bool hasElementChild(const xmlNode* parent) {
 }
 
 std::string textContent(const xmlNode* node) {
+  // The usual case, an element holding one text node, needs no buffer.
+  if (node && node->type == XML_ELEMENT_NODE) {
+    const xmlNode* only = node->children;
+    if (!only) return std::string();
+    if (!only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE)) {
+      return toString(only->content);
+    }
+  }
   UniqueXmlChar text(xmlNodeGetContent(node));
   return toString(text.get());
 }

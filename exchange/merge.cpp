@@ -26,17 +26,13 @@ UniqueXmlNode mergeWithCache(const xmlNode* local, const xmlNode* server, const 
   UniqueXmlNode deletedLocally = deletedFrom(cache, local);
   UniqueXmlNode deletedOnServer = deletedFrom(cache, server);
 
+  // The merged list is the only one changed from here on; it is a copy of its
+  // own, so the removals work on it in place rather than on further copies.
   UniqueXmlNode merged = deepCopy(base);
   if (!merged || !addMissingItems(merged.get(), other)) return nullptr;
-  UniqueXmlNode withoutLocal = deepCopy(merged.get());
-  if (!withoutLocal) return nullptr;
-  if (deletedLocally && !removeListedItems(withoutLocal.get(), deletedLocally.get())) {
-    return nullptr;
-  }
-  UniqueXmlNode result = deepCopy(withoutLocal.get());
-  if (!result) return nullptr;
-  if (deletedOnServer && !removeListedItems(result.get(), deletedOnServer.get())) return nullptr;
-  return result;
+  if (deletedLocally && !removeListedItems(merged.get(), deletedLocally.get())) return nullptr;
+  if (deletedOnServer && !removeListedItems(merged.get(), deletedOnServer.get())) return nullptr;
+  return merged;
 }
 
 }  // namespace

@@ -64,6 +64,10 @@ bool parseItems(const std::vector<std::string>& tokens, size_t& at, xmlNode* con
   while (at < tokens.size()) {
     const std::string& token = tokens[at++];
     if (token == "]") return nested;
+    if (token[0] == '?' && token.size() > 1) {
+      addElement(container, token.substr(1).c_str());
+      continue;
+    }
     if (token[0] == '|') {
       Item item = splitItem(token.substr(1));
       if (!item.name.empty() || item.hasLink || item.hasDescription) return false;
