@@ -29,9 +29,12 @@ bool inList(Side side, int i, int n) {
   if (i < core) return true;
   const int band = (i - core) / slice;  // 0: cache+local, 1: cache+server, 2: local, 3: server
   switch (side) {
-    case Side::kCache: return band == 0 || band == 1;
-    case Side::kLocal: return band == 0 || band == 2;
-    case Side::kServer: return band == 1 || band == 3;
+    case Side::kCache:
+      return band == 0 || band == 1;
+    case Side::kLocal:
+      return band == 0 || band == 2;
+    case Side::kServer:
+      return band == 1 || band == 3;
   }
   return false;
 }
@@ -52,9 +55,9 @@ void fillContainer(xmlNode* container, Side side, int folder, int n) {
     if (!inList(side, i, n)) continue;
     xmlNode* bookmark = exchange::addElement(container, exchange::kBookmarkElement);
     exchange::addTextElement(bookmark, exchange::kNameElement, itemName(folder, i));
-    exchange::addTextElement(bookmark, exchange::kLinkElement,
-                             "http://example.com/" + std::to_string(folder) + "/" +
-                                 std::to_string(i));
+    exchange::addTextElement(
+        bookmark, exchange::kLinkElement,
+        "http://example.com/" + std::to_string(folder) + "/" + std::to_string(i));
     exchange::setAttribute(bookmark, exchange::kOrderAttribute, std::to_string(order++));
   }
 }

@@ -55,9 +55,7 @@ UniqueXmlDoc documentWithRoot(UniqueXmlNode root) {
   return doc;
 }
 
-xmlNode* rootElement(const xmlDoc* doc) {
-  return doc ? xmlDocGetRootElement(doc) : nullptr;
-}
+xmlNode* rootElement(const xmlDoc* doc) { return doc ? xmlDocGetRootElement(doc) : nullptr; }
 
 xmlNode* addElement(xmlNode* parent, const char* name) {
   xmlNode* child = xmlNewDocNode(parent->doc, nullptr, toXml(name), nullptr);

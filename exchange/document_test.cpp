@@ -68,10 +68,10 @@ TEST(Document, TextRoundTripIsStableAndEscapes) {
   xmlNode* bookmark = firstChildElement(root, kBookmarkElement);
   EXPECT_EQ(childText(bookmark, kNameElement), "Tom & Jerry <3>");
   EXPECT_EQ(childText(bookmark, kDescriptionElement), "a < b > c");
-  EXPECT_EQ(childText(firstChildElement(firstChildElement(folder, kChildrenElement),
-                                        kBookmarkElement),
-                      kLinkElement),
-            "http://lark.example/?a=1&b=2");
+  EXPECT_EQ(
+      childText(firstChildElement(firstChildElement(folder, kChildrenElement), kBookmarkElement),
+                kLinkElement),
+      "http://lark.example/?a=1&b=2");
 }
 
 TEST(Document, FileIsWrittenPlainAndReadsBack) {

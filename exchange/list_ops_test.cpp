@@ -54,8 +54,9 @@ TEST(FindItem, FirstMatchOfKindAndExactName) {
     xmlNode* found = findItem(root.get(), c.kind, c.name);
     std::string seen;
     if (found) {
-      seen = childText(found, kLinkElement)
-                 .value_or(isElement(found, kSeparatorElement) ? "|" : itemName(found).value_or("*"));
+      seen =
+          childText(found, kLinkElement)
+              .value_or(isElement(found, kSeparatorElement) ? "|" : itemName(found).value_or("*"));
     }
     EXPECT_EQ(seen, c.expected);
   }
@@ -76,10 +77,8 @@ TEST(AddMissingItems, Table) {
       {"target version kept entirely", "a#3=t~d", "a#1=s", true, "a#3=t~d"},
       {"missing folder copied whole", "a", "f:[ x g:[ y ] ]", true, "a f:[ x g:[ y ] ]"},
       {"folders merged level by level", "f:[ x ]", "f:[ y x=2 ] z", true, "f:[ x y ] z"},
-      {"target folder without children is given the source's", "f:!", "f:[ x ]", true,
-       "f:[ x ]"},
-      {"source folder without children adds nothing", "f:[ x ]", "f:! g:!", true,
-       "f:[ x ] g:!"},
+      {"target folder without children is given the source's", "f:!", "f:[ x ]", true, "f:[ x ]"},
+      {"source folder without children adds nothing", "f:[ x ]", "f:! g:!", true, "f:[ x ] g:!"},
       {"duplicates in the source: the first is added, the second then matches", "",
        "x=1 x=2 f:[ a ] f:[ b ]", true, "x=1 f:[ a b ]"},
       {"separators and unknown elements are skipped", "a", "| b", true, "a b"},
@@ -132,8 +131,7 @@ TEST(ContainerCheck, FailsOnMisnamedContainersAtAnyVisitedLevel) {
       {"other root", "a", "b", "other", "bookmarks", "bookmark"},
       {"folder contents of the target", "f:[ x ]", "f:[ y ]", "target", "children", "kids"},
       {"folder contents of the other", "f:[ x ]", "f:[ y ]", "other", "children", "kids"},
-      {"nested folder contents", "f:[ g:[ x ] ]", "f:[ g:[ y ] ]", "other", "children",
-       "items"},
+      {"nested folder contents", "f:[ g:[ x ] ]", "f:[ g:[ y ] ]", "other", "children", "items"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -178,9 +176,8 @@ TEST(OrdersEqual, ComparesAttributeText) {
     const char* b;
     bool expected;
   } cases[] = {
-      {"x#7", "x#7", true},   {"x#07", "x#7", false}, {"x", "x", true},
-      {"x#", "x", true},      {"x", "x#", true},      {"x#0", "x", false},
-      {"x#abc", "x#abc", true},
+      {"x#7", "x#7", true}, {"x#07", "x#7", false}, {"x", "x", true},         {"x#", "x", true},
+      {"x", "x#", true},    {"x#0", "x", false},    {"x#abc", "x#abc", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
@@ -200,33 +197,40 @@ TEST(BookmarksEqual, ComparesEveryFieldButTheName) {
     bool expected;
   } cases[] = {
       {"same", full, true},
-      {"other name", "<bookmark order='1'><name>m</name><link>l</link><iconfile>data:ABCD"
-                     "</iconfile><description>d</description><icon_index>2</icon_index>"
-                     "<hotkey>3</hotkey></bookmark>",
+      {"other name",
+       "<bookmark order='1'><name>m</name><link>l</link><iconfile>data:ABCD"
+       "</iconfile><description>d</description><icon_index>2</icon_index>"
+       "<hotkey>3</hotkey></bookmark>",
        true},
-      {"icon line breaks differ", "<bookmark order='1'><link>l</link><iconfile>\ndata:A\nBCD"
-                                  "</iconfile><description>d</description><icon_index>2"
-                                  "</icon_index><hotkey>3</hotkey></bookmark>",
+      {"icon line breaks differ",
+       "<bookmark order='1'><link>l</link><iconfile>\ndata:A\nBCD"
+       "</iconfile><description>d</description><icon_index>2"
+       "</icon_index><hotkey>3</hotkey></bookmark>",
        true},
-      {"icon case differs", "<bookmark order='1'><link>l</link><iconfile>data:abcd</iconfile>"
-                            "<description>d</description><icon_index>2</icon_index><hotkey>3"
-                            "</hotkey></bookmark>",
+      {"icon case differs",
+       "<bookmark order='1'><link>l</link><iconfile>data:abcd</iconfile>"
+       "<description>d</description><icon_index>2</icon_index><hotkey>3"
+       "</hotkey></bookmark>",
        false},
-      {"order differs", "<bookmark order='2'><link>l</link><iconfile>data:ABCD</iconfile>"
-                        "<description>d</description><icon_index>2</icon_index><hotkey>3"
-                        "</hotkey></bookmark>",
+      {"order differs",
+       "<bookmark order='2'><link>l</link><iconfile>data:ABCD</iconfile>"
+       "<description>d</description><icon_index>2</icon_index><hotkey>3"
+       "</hotkey></bookmark>",
        false},
-      {"link differs", "<bookmark order='1'><link>L</link><iconfile>data:ABCD</iconfile>"
-                       "<description>d</description><icon_index>2</icon_index><hotkey>3"
-                       "</hotkey></bookmark>",
+      {"link differs",
+       "<bookmark order='1'><link>L</link><iconfile>data:ABCD</iconfile>"
+       "<description>d</description><icon_index>2</icon_index><hotkey>3"
+       "</hotkey></bookmark>",
        false},
-      {"description missing", "<bookmark order='1'><link>l</link><iconfile>data:ABCD"
-                              "</iconfile><icon_index>2</icon_index><hotkey>3</hotkey>"
-                              "</bookmark>",
+      {"description missing",
+       "<bookmark order='1'><link>l</link><iconfile>data:ABCD"
+       "</iconfile><icon_index>2</icon_index><hotkey>3</hotkey>"
+       "</bookmark>",
        false},
-      {"hotkey differs", "<bookmark order='1'><link>l</link><iconfile>data:ABCD</iconfile>"
-                         "<description>d</description><icon_index>2</icon_index><hotkey>4"
-                         "</hotkey></bookmark>",
+      {"hotkey differs",
+       "<bookmark order='1'><link>l</link><iconfile>data:ABCD</iconfile>"
+       "<description>d</description><icon_index>2</icon_index><hotkey>4"
+       "</hotkey></bookmark>",
        false},
   };
   Fragment a = fragment(full);

@@ -54,18 +54,16 @@ std::string runMerge(const MergeCase& c) {
 // walk of the result with each container taken in number order, then name.
 const MergeCase kMergeCases[] = {
     // First synchronisation: nothing is deleted; shared items as on the server.
-    {"first sync unites both lists", nullptr, "b=local c", "a b=server",
-     "a#0 b#1=server c#2"},
-    {"first sync keeps local folders and their contents", nullptr, "f:[ d ] e",
-     "f:[ b a ] c", "f#2:[ b#4 a#3 d#5 ] c#0 e#1"},
+    {"first sync unites both lists", nullptr, "b=local c", "a b=server", "a#0 b#1=server c#2"},
+    {"first sync keeps local folders and their contents", nullptr, "f:[ d ] e", "f:[ b a ] c",
+     "f#2:[ b#4 a#3 d#5 ] c#0 e#1"},
     {"first sync with an empty server list", nullptr, "a f:[ b ]", "", "a#0 f#1:[ b#2 ]"},
     {"first sync keeps numbered positions", nullptr, "x#1", "y#0 z#2", "y#0 z#2 x#1"},
 
     // Local list unchanged: the server's changes go through.
     {"server deletes and adds", "a b", "a b", "a=new c", "a#0=new c#1"},
     {"server edit wins over an unchanged local list", "a=old", "a=old", "a=new", "a#0=new"},
-    {"identical lists stay as they are", "f:[ x ] y", "f:[ x ] y", "f:[ x ] y",
-     "f#0:[ x#1 ] y#2"},
+    {"identical lists stay as they are", "f:[ x ] y", "f:[ x ] y", "f:[ x ] y", "f#0:[ x#1 ] y#2"},
 
     // Deletion on one side, edit on the other: the deletion wins.
     {"local deletion beats a server edit", "a b", "a c", "a b=edited", "a#0 c#1"},
@@ -75,16 +73,15 @@ const MergeCase kMergeCases[] = {
 
     // A local change anywhere makes every local version win.
     {"local edit loses the server's edit of the same item", "a", "a~note", "a=new", "a#0~note"},
-    {"unrelated local addition hides a server edit", "a b", "a b c", "a=new b",
-     "a#0 b#1 c#2"},
+    {"unrelated local addition hides a server edit", "a b", "a b c", "a=new b", "a#0 b#1 c#2"},
 
     // Folders emptied by deletions disappear; new contents keep them.
     {"folder emptied locally is removed", "f:[ x ]", "f:[ ]", "f:[ x ]", ""},
     {"folder emptied on the server is removed", "f:[ x ]", "f:[ x ]", "f:[ ]", ""},
     {"folder deleted locally survives for a server addition", "f:[ x ]", "", "f:[ x y ]",
      "f#0:[ y#1 ]"},
-    {"folder emptied locally survives for a server addition", "f:[ x ]", "f:[ ]",
-     "f:[ x y ]", "f#0:[ y#1 ]"},
+    {"folder emptied locally survives for a server addition", "f:[ x ]", "f:[ ]", "f:[ x y ]",
+     "f#0:[ y#1 ]"},
     {"folder deleted on the server keeps a local addition", "f:[ x ] a", "f:[ x z ] a", "a",
      "f#1:[ z#2 ] a#0"},
     {"new empty folder stays", "a", "a g:[ ]", "a", "a#0 g#1:[ ]"},
@@ -109,9 +106,8 @@ const MergeCase kMergeCases[] = {
 TEST(MergeLists, Table) {
   for (const MergeCase& c : kMergeCases) {
     SCOPED_TRACE(c.label);
-    EXPECT_EQ(runMerge(c), c.expected)
-        << "cache: " << (c.cache ? c.cache : "(none)") << "\nlocal: " << c.local
-        << "\nserver: " << c.server;
+    EXPECT_EQ(runMerge(c), c.expected) << "cache: " << (c.cache ? c.cache : "(none)")
+                                       << "\nlocal: " << c.local << "\nserver: " << c.server;
   }
 }
 
@@ -132,10 +128,9 @@ const MisnamedCase kMisnamedCases[] = {
     {"server root, first sync", nullptr, "a", "b", "server", "bookmarks", "list", kNone},
     {"local root with cache", "a", "a", "a b", "local", "bookmarks", "folder", kNone},
     {"server root with cache", "a", "a c", "a", "server", "bookmarks", "children2", kNone},
-    {"local folder contents", nullptr, "f:[ x ]", "f:[ y ]", "local", "children", "kids",
-     kNone},
-    {"server folder contents with cache", "f:[ x ]", "f:[ x ]", "f:[ x y ]", "server",
-     "children", "kids", kNone},
+    {"local folder contents", nullptr, "f:[ x ]", "f:[ y ]", "local", "children", "kids", kNone},
+    {"server folder contents with cache", "f:[ x ]", "f:[ x ]", "f:[ x y ]", "server", "children",
+     "kids", kNone},
     // A cache that fails the check tells no deletions; nothing is lost.
     {"cache root", "a b", "a", "a b", "cache", "bookmarks", "bookmark", "a#0 b#1"},
     // A container named "children" is accepted in place of the root.

@@ -33,9 +33,7 @@ struct OrderEntry {
   std::string name;
 };
 
-std::string entryKey(bool folder, const std::string& name) {
-  return (folder ? "f" : "b") + name;
-}
+std::string entryKey(bool folder, const std::string& name) { return (folder ? "f" : "b") + name; }
 
 void orderLevel(xmlNode* container, const OrderNames& names) {
   std::vector<xmlNode*> items;
@@ -70,7 +68,8 @@ void orderLevel(xmlNode* container, const OrderNames& names) {
     firstRank.emplace(entryKey(entry.folder, entry.name), rank);
   }
   for (size_t i = 0; i < items.size(); ++i) {
-    setOrder(items[i], static_cast<int64_t>(firstRank.at(entryKey(entries[i].folder, entries[i].name))));
+    setOrder(items[i],
+             static_cast<int64_t>(firstRank.at(entryKey(entries[i].folder, entries[i].name))));
   }
 }
 
@@ -160,7 +159,8 @@ int32_t renumberOrders(xmlNode* container, int32_t base) {
       // A number is rewritten as soon as one folder lies below it, even when
       // that folder is empty (so "07" becomes "7").
       if (item.value > numbers.front()) {
-        size_t below = std::lower_bound(numbers.begin(), numbers.end(), item.value) - numbers.begin();
+        size_t below =
+            std::lower_bound(numbers.begin(), numbers.end(), item.value) - numbers.begin();
         setOrder(item.node, item.value + countsBelow[below]);
         item.value = clampOrder(item.value + countsBelow[below]);
       }

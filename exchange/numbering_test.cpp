@@ -39,9 +39,16 @@ TEST(OrderValue, ReadsLikeAtoi) {
     const char* text;
     int32_t expected;
   } cases[] = {
-      {"7", 7},   {"07", 7},       {"7abc", 7},          {"abc", 0},
-      {"", 0},    {" +12", 12},    {"-5", -5},           {"- 5", 0},
-      {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+      {"7", 7},
+      {"07", 7},
+      {"7abc", 7},
+      {"abc", 0},
+      {"", 0},
+      {" +12", 12},
+      {"-5", -5},
+      {"- 5", 0},
+      {"99999999999", 2147483647},
+      {"-99999999999", -2147483647 - 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -115,8 +122,7 @@ TEST(RenumberOrders, Table) {
       {"folders taken in any document order", "b#2 g#1:[ y#0 ] f#0:[ x#0 ]", 0,
        "b#4 g#2:[ y#3 ] f#0:[ x#1 ]", 4},
       {"base is added to every number", "a#0 |#1 b#2 c", 5, "a#5 |#6 b#7 c", 7},
-      {"an empty folder below a number still rewrites it", "f#0:[ ] b#07", 0, "f#0:[ ] b#7",
-       7},
+      {"an empty folder below a number still rewrites it", "f#0:[ ] b#07", 0, "f#0:[ ] b#7", 7},
       {"without folders nothing changes", "a#07 b#2", 0, "a#07 b#2", 7},
       {"absent numbers stay absent", "f#0:[ x ] y", 0, "f#0:[ x ] y", 0},
       {"a folder without children moves nothing", "f#0:! b#1", 0, "f#0:! b#1", 1},

@@ -42,7 +42,8 @@ std::unique_ptr<FoldTable> buildFoldTable(unsigned codePage) {
   for (int b = 0; b < 256; ++b) (*table)[b] = static_cast<unsigned char>(b);
   for (int b = 'A'; b <= 'Z'; ++b) (*table)[b] = static_cast<unsigned char>(b + 0x20);
   for (int b = 0x80; b < 256; ++b) {
-    std::u16string wide = platform::multiByteToUtf16(codePage, std::string(1, static_cast<char>(b)));
+    std::u16string wide =
+        platform::multiByteToUtf16(codePage, std::string(1, static_cast<char>(b)));
     if (wide.size() != 1 || wide[0] == 0xFFFD) continue;
     char16_t lower = lowerCase(wide[0]);
     if (lower == wide[0]) continue;

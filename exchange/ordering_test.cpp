@@ -46,8 +46,7 @@ TEST(SortNamedContainers, Table) {
 
 TEST(PlaceUnorderedItems, Table) {
   const StepCase cases[] = {
-      {"folders first, then bookmarks, by name", "p#0 q#1 b z:[ ] a",
-       "p#0 q#1 b#4 z#2:[ ] a#3"},
+      {"folders first, then bookmarks, by name", "p#0 q#1 b z:[ ] a", "p#0 q#1 b#4 z#2:[ ] a#3"},
       {"negative numbers count as unplaced", "x#3 y#-2 w", "x#3 y#5 w#4"},
       {"contents of unplaced folders too", "f:[ b a#0 ]", "f#0:[ b#1 a#0 ]"},
       {"names ignore case", "B a", "B#1 a#0"},
@@ -62,12 +61,10 @@ TEST(ResolveDuplicateOrders, Table) {
       {"two folders at menu position 0, after renumbering", "f#0:[ x#1 ] g#0:[ y#1 ]",
        "f#2:[ x#3 ] g#0:[ y#1 ]"},
       {"the last holder keeps the number", "a#1 b#1 c#1 d#0", "a#2 b#3 c#1 d#0"},
-      {"a folder's own number comes before its contents", "f#1:[ x#1 ] y#1",
-       "f#2:[ x#3 ] y#1"},
+      {"a folder's own number comes before its contents", "f#1:[ x#1 ] y#1", "f#2:[ x#3 ] y#1"},
       {"a separator counts but keeps its number", "|#0 a#0", "|#0 a#1"},
       {"unnumbered items are left alone", "a b#0", "a b#0"},
-      {"huge numbers need no huge table", "a#2000000000 b#2000000000",
-       "a#2000000001 b#2000000000"},
+      {"huge numbers need no huge table", "a#2000000000 b#2000000000", "a#2000000001 b#2000000000"},
       {"empty list", "", ""},
   };
   runSteps(std::begin(cases), std::end(cases), &resolveDuplicateOrders);
@@ -77,10 +74,8 @@ TEST(PrepareOrders, Table) {
   const StepCase cases[] = {
       {"menu order, a sorted folder and a new item", "f#1:[ y#-5 x#-5 ] a#0 n",
        "f#1:[ y#3 x#2 ] a#0 n#4"},
-      {"colliding menu positions become unique", "f#0:[ x ] g#0:[ y ]",
-       "f#2:[ x#3 ] g#0:[ y#1 ]"},
-      {"nothing known: folders first, then by name", "b f:[ d c ] a",
-       "b#4 f#0:[ d#2 c#1 ] a#3"},
+      {"colliding menu positions become unique", "f#0:[ x ] g#0:[ y ]", "f#2:[ x#3 ] g#0:[ y#1 ]"},
+      {"nothing known: folders first, then by name", "b f:[ d c ] a", "b#4 f#0:[ d#2 c#1 ] a#3"},
       {"empty Favorites", "", ""},
   };
   runSteps(std::begin(cases), std::end(cases), &prepareOrders);
@@ -114,8 +109,7 @@ TEST(UnionWithCache, AddsTheCachedItemsTheLocalListLacks) {
     const char* expected;
   } cases[] = {
       {"cached bookmark added and numbered", "a#0 b#1", "a c", "a#1 b#2 c#0"},
-      {"cached folder contents merged", "f#0:[ x#1 ]", "f:[ y ] g:[ ]",
-       "f#1:[ x#3 y#2 ] g#0:[ ]"},
+      {"cached folder contents merged", "f#0:[ x#1 ]", "f:[ y ] g:[ ]", "f#1:[ x#3 y#2 ] g#0:[ ]"},
       {"no cache: only ordered", "b a", nullptr, "b#1 a#0"},
       {"local versions kept", "a#0=local", "a=cache", "a#0=local"},
   };

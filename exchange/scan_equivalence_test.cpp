@@ -128,7 +128,8 @@ void scanOrder(xmlNode* container, const OrderNames& names) {
       scanOrder(c, names);
     }
     items.push_back(child);
-    entries.push_back({isElement(child, kFolderElement), orderValue(child), names.entryName(child)});
+    entries.push_back(
+        {isElement(child, kFolderElement), orderValue(child), names.entryName(child)});
   }
   std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
     if (a.position != b.position) return a.position < b.position;
@@ -251,8 +252,8 @@ void scanSortNamed(xmlNode* p, const OrderNames& names) {
 // Few names, so that keys collide often; orders of every form.
 std::string randomItems(std::mt19937& rng, int depth, int maxItems) {
   static const char* kNames[] = {"a", "b", "A", "c", "\xC3\xA9", "\xC3\x89", "*"};
-  static const char* kOrders[] = {"", "", "", "#0", "#1", "#2", "#3", "#4", "#7",
-                                  "#-5", "#-1", "#07", "#x"};
+  static const char* kOrders[] = {"",   "",   "",    "#0",  "#1",  "#2", "#3",
+                                  "#4", "#7", "#-5", "#-1", "#07", "#x"};
   static const char* kLinks[] = {"", "", "=1", "=2"};
   std::uniform_int_distribution<int> count(0, maxItems);
   std::string out;

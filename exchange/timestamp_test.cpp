@@ -52,7 +52,7 @@ TEST(Timestamp, ParsesPiecesAndRejectsShortTexts) {
       {"2005-03-07-09-05-00-17-extra", march7},
       {" 2005- 03-07-09-05-00", march7},
       {"2005-03-07-09-05-00abc", march7},
-      {"2005-03-07-09-05-x", march7},  // "x" reads as second 0
+      {"2005-03-07-09-05-x", march7},             // "x" reads as second 0
       {"2005-03-07-09-65-00", march7 + 60 * 60},  // mktime normalises
       {"2005-03-07", 0},
       {"2005-03-07-09-05", 0},

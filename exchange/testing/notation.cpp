@@ -55,7 +55,8 @@ xmlNode* appendItem(xmlNode* container, const char* kind, const Item& item) {
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Reads items into the container up to a "]" (nested) or the end (top level).

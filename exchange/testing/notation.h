@@ -7,8 +7,8 @@
 // are possible), "=link" and "~description". A folder is written the same way
 // and ends in ":[" (its `children` follow, closed by a lone "]") or in ":!"
 // (a folder without a `children` element). "|" is a separator ("|#3" with an
-// order); "?kind" is an empty element of any other kind. The name "*" stands for an item without a `name` element. Names,
-// links and descriptions hold no white space and none of "#=~:[]|".
+// order); "?kind" is an empty element of any other kind. The name "*" stands for an item without a
+// `name` element. Names, links and descriptions hold no white space and none of "#=~:[]|".
 #pragma once
 
 #include <libxml/tree.h>
