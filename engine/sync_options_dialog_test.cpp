@@ -122,7 +122,8 @@ class OptionsDialogTest : public test::EngineTest {
   }
 
   void queue(const std::vector<std::string>& actions) {
-    for (const std::string& action : actions) ASSERT_EQ(platform::queueUserAction(action), "") << action;
+    for (const std::string& action : actions)
+      ASSERT_EQ(platform::queueUserAction(action), "") << action;
   }
 
   struct Result {
@@ -192,8 +193,8 @@ TEST(SyncOptionsResource, ControlsAsTheResourceScriptHasThem) {
   EXPECT_EQ(t.rect, (platform::Rect{0, 0, 236, 217}));
   EXPECT_EQ(t.font, "MS Sans Serif");
   EXPECT_EQ(t.fontSize, 8);
-  const uint32_t frame = platform::kWsPopup | platform::kWsCaption | platform::kWsSysMenu |
-                         platform::kDsModalFrame;
+  const uint32_t frame =
+      platform::kWsPopup | platform::kWsCaption | platform::kWsSysMenu | platform::kDsModalFrame;
   EXPECT_EQ(t.style & frame, frame);
   EXPECT_EQ(t.style & platform::kWsThickFrame, 0u);
   EXPECT_EQ(t.closeControlId, 1);
@@ -231,8 +232,8 @@ TEST(SyncOptionsResource, ControlsAsTheResourceScriptHasThem) {
       {2015, K::Edit, "", 77, 142, 78, 14, edit},
       {-1, K::Static, "Proxy Password:", 17, 158, 53, 12, right},
       {2016, K::Edit, "", 77, 158, 78, 14, password},
-      {2019, K::CheckBox, "Display icon in the system tray when there is an error", 8, 180, 180,
-       10, kBsAutoCheckBox},
+      {2019, K::CheckBox, "Display icon in the system tray when there is an error", 8, 180, 180, 10,
+       kBsAutoCheckBox},
       {2018, K::PushButton, "Register", 8, 196, 68, 16, 0},
       {2002, K::PushButton, "&Synchronize now", 84, 196, 68, 16, 0},
       {1, K::DefPushButton, "Close", 160, 196, 68, 16, kBsDefPushButton},
@@ -258,12 +259,21 @@ TEST(SyncOptionsNumber, PeriodTextAsTheDataExchangeReadsIt) {
     uint32_t value;
   };
   const Row rows[] = {
-      {"15", true, 15},          {"  30\t", true, 30},        {"+7", true, 7},
-      {"0", true, 0},            {"4294967295", true, 4294967295u},
-      {"4294967296", false, 0},  {"99999999999999999999", false, 0},
-      {"", false, 0},            {" ", false, 0},             {"-1", false, 0},
-      {"12abc", false, 0},       {"1 2", false, 0},           {"0x10", false, 0},
-      {"+", false, 0},           {"\n5", false, 0},
+      {"15", true, 15},
+      {"  30\t", true, 30},
+      {"+7", true, 7},
+      {"0", true, 0},
+      {"4294967295", true, 4294967295u},
+      {"4294967296", false, 0},
+      {"99999999999999999999", false, 0},
+      {"", false, 0},
+      {" ", false, 0},
+      {"-1", false, 0},
+      {"12abc", false, 0},
+      {"1 2", false, 0},
+      {"0x10", false, 0},
+      {"+", false, 0},
+      {"\n5", false, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("\"") + row.text + "\"");
@@ -284,9 +294,11 @@ TEST_F(OptionsDialogTest, ConsoleShowsTheDialogAndPressesClose) {
   ASSERT_EQ(linesStarting("dialog show ").size(), 1u) << dump();
   EXPECT_NE(lines_[linesStarting("dialog show ")[0]].find("template=2000 caption=\"Quorvane\""),
             std::string::npos);
-  EXPECT_EQ(linesStarting("control ").size(), syncOptionsDialogTemplate().controls.size()) << dump();
+  EXPECT_EQ(linesStarting("control ").size(), syncOptionsDialogTemplate().controls.size())
+      << dump();
   ASSERT_EQ(linesStarting("user click ").size(), 1u);
-  EXPECT_NE(lines_[linesStarting("user click ")[0]].find(" id=1 (nobody answers)"), std::string::npos);
+  EXPECT_NE(lines_[linesStarting("user click ")[0]].find(" id=1 (nobody answers)"),
+            std::string::npos);
   ASSERT_EQ(linesStarting("dialog end ").size(), 1u);
   EXPECT_NE(lines_[linesStarting("dialog end ")[0]].find(" result=1"), std::string::npos);
   EXPECT_TRUE(messageBoxes().empty()) << dump();
@@ -370,8 +382,8 @@ TEST_F(OptionsDialogTest, EnabledStatesFollowTheThreeCheckBoxes) {
     app.syncAuto = 1;
     app.proxyAuth = 0;
   });
-  const std::vector<std::string> steps = {"click 2017", "click 2014", "click 2010", "click 2014",
-                                          "click 2010", "click 2017"};
+  const std::vector<std::string> steps = {"click 2017", "click 2014", "click 2010",
+                                          "click 2014", "click 2010", "click 2017"};
   queue(steps);
   queue({"escape"});
   run();
@@ -383,9 +395,12 @@ TEST_F(OptionsDialogTest, EnabledStatesFollowTheThreeCheckBoxes) {
     bool proxyFields, period, followers;
   };
   const Row rows[] = {
-      {"shown", false, false, false},     {"tick Enabled", false, true, true},
-      {"tick Proxy auth", true, true, true}, {"untick Auto sync", true, false, true},
-      {"untick Proxy auth", false, false, true}, {"tick Auto sync", false, true, true},
+      {"shown", false, false, false},
+      {"tick Enabled", false, true, true},
+      {"tick Proxy auth", true, true, true},
+      {"untick Auto sync", true, false, true},
+      {"untick Proxy auth", false, false, true},
+      {"tick Auto sync", false, true, true},
       {"untick Enabled", false, false, false},
   };
   std::vector<size_t> marks = linesStarting("user click ");
@@ -431,11 +446,12 @@ TEST_F(OptionsDialogTest, CloseWithAnEmptyUserNameWarnsAndClosesAnyway) {
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.data, "");
   EXPECT_EQ(result.error, "");
-  EXPECT_EQ(messageBoxes(),
-            (std::vector<std::string>{box("Settings Error",
-                                          "Username should not be empty.\\nPlease, use \\\"Synchronize "
-                                          "now\\\" button to test",
-                                          "warning")}))
+  EXPECT_EQ(
+      messageBoxes(),
+      (std::vector<std::string>{box("Settings Error",
+                                    "Username should not be empty.\\nPlease, use \\\"Synchronize "
+                                    "now\\\" button to test",
+                                    "warning")}))
       << dump();
   EXPECT_NE(lines_[linesStarting("dialog end ").at(0)].find(" result=1"), std::string::npos);
   EXPECT_EQ(rawValue("username"), std::string(1, '\0'));
@@ -457,8 +473,8 @@ TEST_F(OptionsDialogTest, LastPressFailingInTheProcedureGivesItsError) {
   EXPECT_NE(result.error, "");
   EXPECT_NE(result.error, "old error");
   EXPECT_EQ(result.data, "");
-  EXPECT_EQ(messageBoxes(), (std::vector<std::string>{box("Error while synchronization",
-                                                          result.error, "error")}))
+  EXPECT_EQ(messageBoxes(),
+            (std::vector<std::string>{box("Error while synchronization", result.error, "error")}))
       << dump();
   // The wait cursor covers the procedure and its box; the button stays usable.
   const auto waits = linesStarting("cursor wait");
@@ -503,10 +519,12 @@ TEST_F(OptionsDialogTest, FailedPressThenSuccessfulPressGivesTheSecondDocument) 
   EXPECT_EQ(bookmarkNames(result.data), (std::vector<std::string>{"local1", "server1"}));
   const auto boxes = messageBoxes();
   ASSERT_EQ(boxes.size(), 2u) << dump();
-  EXPECT_EQ(boxes[0].rfind("messagebox caption=\"Error while synchronization\"", 0), 0u) << boxes[0];
-  EXPECT_EQ(boxes[1], box("Information",
-                          "Synchronization completed successfully. Press \\\"Close\\\" to continue.",
-                          "information"));
+  EXPECT_EQ(boxes[0].rfind("messagebox caption=\"Error while synchronization\"", 0), 0u)
+      << boxes[0];
+  EXPECT_EQ(
+      boxes[1],
+      box("Information", "Synchronization completed successfully. Press \\\"Close\\\" to continue.",
+          "information"));
   EXPECT_FALSE(controls().at(2002).enabled);
   EXPECT_NE(dump().find("id=2002 ignored (disabled or hidden)"), std::string::npos);
   EXPECT_EQ(linesStarting("cursor wait").size(), 2u);
@@ -544,7 +562,8 @@ TEST_F(OptionsDialogTest, DeactivationAndTheSystemMenuKeepTheLastRead) {
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.data, "");
     ASSERT_EQ(linesStarting("dialog end ").size(), 1u) << dump();
-    EXPECT_NE(lines_[linesStarting("dialog end ")[0]].find(" result=2"), std::string::npos) << dump();
+    EXPECT_NE(lines_[linesStarting("dialog end ")[0]].find(" result=2"), std::string::npos)
+        << dump();
     EXPECT_EQ(dwordValue("sync_auto"), 0u);
     EXPECT_EQ(storedText("username"), "bob");
   }
@@ -555,8 +574,9 @@ TEST_F(OptionsDialogTest, PeriodThatIsNoNumberKeepsTheDialogOpen) {
   queue({"type 2006 soon", "click 1", "type 2006 30", "click 1"});
   const Result result = run();
   EXPECT_TRUE(result.ok);
-  EXPECT_EQ(messageBoxes(),
-            (std::vector<std::string>{box("Quorvane", "Please enter a positive integer.", "warning")}))
+  EXPECT_EQ(
+      messageBoxes(),
+      (std::vector<std::string>{box("Quorvane", "Please enter a positive integer.", "warning")}))
       << dump();
   ASSERT_EQ(linesStarting("dialog end ").size(), 1u);
   EXPECT_GT(linesStarting("dialog end ")[0], linesStarting("user type ").back());
