@@ -19,7 +19,8 @@ ClientApp::ClientApp(const std::string& name)
     : platform::NamedMutex(kClientAppMutexName, false),
       appName(name),
       registryKeyPath(kRegistryKeyBase + name),
-      settingsFileName_(platform::pathFromUtf16(platform::ansiToUtf16("bookmarks_" + name + ".cfg"))) {}
+      settingsFileName_(
+          platform::pathFromUtf16(platform::ansiToUtf16("bookmarks_" + name + ".cfg"))) {}
 
 ClientApp::~ClientApp() {
   try {
@@ -66,7 +67,8 @@ uint32_t readInstanceCount(ClientApp& app) {
   ClientAppLock hold(app);
   if (!hold.locked()) return 0;
   platform::RegKey key;
-  if (platform::RegKey::open(platform::RegRoot::CurrentUser, app.registryKeyPath, &key) != platform::kOk) {
+  if (platform::RegKey::open(platform::RegRoot::CurrentUser, app.registryKeyPath, &key) !=
+      platform::kOk) {
     return 0;
   }
   unsigned char buffer[4] = {0, 0, 0, 0};

@@ -50,7 +50,8 @@ TEST_F(ClientAppTest, OneObjectPerNameUntilUnload) {
   destroyClientApps();
   EXPECT_TRUE(clientAppRegistry().empty());
   // Unload wrote each settings file with the in-memory values.
-  EXPECT_NE(test::readFileText(settingsFile("Explorer")).find("sync.period=42\r\n"), std::string::npos);
+  EXPECT_NE(test::readFileText(settingsFile("Explorer")).find("sync.period=42\r\n"),
+            std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(settingsFile("Other")));
   EXPECT_EQ(getClientApp("Explorer")->syncPeriod, 42u) << "the next engine reads the file";
 }
@@ -107,9 +108,10 @@ TEST_F(ClientAppTest, InvalidSettingsAreLoggedAtCreationAndKept) {
   test::writeFileText(settingsFile(), "sync.period=abc\r\n");
   ClientApp* app = getClientApp("Explorer");
   EXPECT_EQ(app->syncPeriod, 0u);
-  EXPECT_NE(logText().find("Explorer: Can't set proxy settings, because validation has been failed: "
-                           "Sync period should be greather than \"0\".\n"),
-            std::string::npos);
+  EXPECT_NE(
+      logText().find("Explorer: Can't set proxy settings, because validation has been failed: "
+                     "Sync period should be greather than \"0\".\n"),
+      std::string::npos);
 }
 
 TEST_F(ClientAppTest, InstanceCounterWrapsAndMissingReadsZero) {

@@ -37,7 +37,8 @@ std::string synchronizeApp(bool showDialog, const std::string& appName, std::str
 
 }  // namespace
 
-bool Synchronize(bool showDialog, const std::string& appName, std::string* data, std::string* error) {
+bool Synchronize(bool showDialog, const std::string& appName, std::string* data,
+                 std::string* error) {
   std::string text;
   try {
     std::string scratch;

@@ -1,9 +1,8 @@
 // The exported functions, called in-process through the engine's core.
-#include "engine/corvex.h"
-
 #include <gtest/gtest.h>
 
 #include "engine/client_app.h"
+#include "engine/corvex.h"
 #include "engine/engine_test_support.h"
 
 namespace corvex {

@@ -38,7 +38,8 @@ TEST_F(EngineLifetimeTest, UnloadWritesEverySettingsFile) {
   getClientApp("Other");
   engineDetach();
   EXPECT_TRUE(clientAppRegistry().empty());
-  EXPECT_NE(test::readFileText(settingsFile()).find("\r\nsync.afterstart=1\r\n"), std::string::npos);
+  EXPECT_NE(test::readFileText(settingsFile()).find("\r\nsync.afterstart=1\r\n"),
+            std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(settingsFile("Other")));
   exchange::writeLog("Explorer", "after unload\n");
   EXPECT_EQ(logText().find("after unload"), std::string::npos);

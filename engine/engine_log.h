@@ -30,8 +30,7 @@ std::filesystem::path logFilePath();
 // clock) of the given local time and the module (or the unknown-module text).
 std::string logPrefix(const char* module, std::time_t when);
 
-void logMessage(const char* module, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void logMessage(const char* module, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void logMessageV(const char* module, const char* format, va_list args)
     __attribute__((format(printf, 2, 0)));
 

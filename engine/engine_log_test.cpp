@@ -31,7 +31,10 @@ TEST(LogPrefixTest, ShortDateTimeAndModule) {
   EXPECT_EQ(logPrefix("Explorer", 1700000000), "11/14/23 22:13:20: Explorer: ");
   EXPECT_EQ(logPrefix("LIBXML", 946684799), "12/31/99 23:59:59: LIBXML: ");
   EXPECT_EQ(logPrefix(nullptr, 1000000000), "09/09/01 01:46:40: <can't determine application>: ");
-  if (oldTz) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (oldTz)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 

@@ -67,17 +67,20 @@ class EngineTest : public ::testing::Test {
   }
   static platform::RegKey createKey(const std::string& name = "Explorer") {
     platform::RegKey key;
-    EXPECT_EQ(platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(name), &key), platform::kOk);
+    EXPECT_EQ(platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(name), &key),
+              platform::kOk);
     return key;
   }
   static bool keyExists(const std::string& name = "Explorer") {
     platform::RegKey key;
-    return platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(name), &key) == platform::kOk;
+    return platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(name), &key) ==
+           platform::kOk;
   }
   // The raw bytes of a value, or "<missing>".
   static std::string rawValue(const std::string& value, const std::string& name = "Explorer") {
     platform::RegKey key;
-    if (platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(name), &key) != platform::kOk) {
+    if (platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(name), &key) !=
+        platform::kOk) {
       return "<missing>";
     }
     platform::RegValue found;
@@ -89,7 +92,8 @@ class EngineTest : public ::testing::Test {
     EXPECT_EQ(raw.size(), 4u) << value;
     if (raw.size() != 4) return 0xBAD;
     return static_cast<uint8_t>(raw[0]) | static_cast<uint8_t>(raw[1]) << 8 |
-           static_cast<uint8_t>(raw[2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(raw[3])) << 24;
+           static_cast<uint8_t>(raw[2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(raw[3])) << 24;
   }
 
   testsupport::TempPrefix prefix_;

@@ -71,6 +71,22 @@ TEST_F(ProcessTest, ReloadSeesAnotherProcessChange) {
   EXPECT_EQ(first.ask("SyncAuto Explorer"), "false");
 }
 
+TEST_F(ProcessTest, StartingProcessCopiesTheFileOverTheRegistry) {
+  test::writeFileText(settingsFile(), "sync.auto=1\r\nsync.period=20\r\n");
+  ChildProcess running(kBinDir + "/corvex-client", {});
+  ASSERT_TRUE(running.started());
+  EXPECT_EQ(running.ask("SetSyncAuto Explorer 0"), "done");  // registry only
+  EXPECT_EQ(dwordValue("sync_auto"), 0u);
+
+  ChildProcess starting(kBinDir + "/corvex-client", {});
+  ASSERT_TRUE(starting.started());
+  EXPECT_EQ(starting.ask("SyncAuto Explorer"), "true") << "the file of the last unload";
+  EXPECT_EQ(dwordValue("sync_auto"), 1u) << "and it replaced the registry copy";
+  EXPECT_EQ(running.ask("SyncEnabled Explorer 1"), "true");
+  EXPECT_EQ(running.ask("SyncAuto Explorer"), "true") << "picked up at the next reload";
+  EXPECT_EQ(running.ask("SyncInterval Explorer"), "20");
+}
+
 TEST_F(ProcessTest, ConcurrentWritersAndReadersSeeWholeSets) {
   std::vector<std::unique_ptr<ChildProcess>> hammers;
   for (const char* id : {"1", "2"}) {

@@ -17,8 +17,8 @@ class Generator {
     std::lock_guard<std::mutex> hold(mutex_);
     if (!seeded_) {
       auto now = std::chrono::system_clock::now().time_since_epoch();
-      engine_.seed(static_cast<uint32_t>(
-          std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+      engine_.seed(
+          static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
       seeded_ = true;
     }
     return static_cast<uint32_t>(engine_());
@@ -68,7 +68,8 @@ std::string scrambleCredential(const std::string& clear) {
 
   size_t target = kTargetLength;
   if (out.size() + 2 * clear.size() > target) target = out.size() + 2 * clear.size();
-  for (char byte : clear) encodeByte(static_cast<uint8_t>(static_cast<uint8_t>(byte) - shift), &out);
+  for (char byte : clear)
+    encodeByte(static_cast<uint8_t>(static_cast<uint8_t>(byte) - shift), &out);
   while (out.size() < target) encodeByte(static_cast<uint8_t>(generator().next() % 90 + 33), &out);
   return out;
 }

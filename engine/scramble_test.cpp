@@ -27,7 +27,8 @@ std::string encodeWithOddBitsSet(const std::string& payload) {
 // The payload a shift gives for a clear value, without padding.
 std::string shiftedPayload(int shift, const std::string& clear) {
   std::string payload(1, static_cast<char>('0' + shift));
-  for (char c : std::to_string(clear.size()) + ";" + clear) payload.push_back(static_cast<char>(c - shift));
+  for (char c : std::to_string(clear.size()) + ";" + clear)
+    payload.push_back(static_cast<char>(c - shift));
   return payload;
 }
 
@@ -37,10 +38,10 @@ TEST(ScrambleTest, RoundTripsWithTheStoredLayout) {
       "u",
       "username",
       "p@ss;word 42",
-      "\xe9t\xe9\xff\x80\xa0",   // bytes above 127, the last one too
+      "\xe9t\xe9\xff\x80\xa0",  // bytes above 127, the last one too
       std::string(59, 'x'),
-      std::string(60, 'y'),       // header 8 + value 120 = 128: no padding
-      std::string(61, 'z'),       // 130 bytes
+      std::string(60, 'y'),  // header 8 + value 120 = 128: no padding
+      std::string(61, 'z'),  // 130 bytes
       std::string(300, '\x7f'),
       std::string("a\0b", 3),
   };
@@ -65,7 +66,9 @@ TEST(ScrambleTest, FirstPairCarriesTheShiftDigit) {
     std::string text = scrambleCredential("secret");
     unsigned char low = static_cast<unsigned char>(text[0]);
     unsigned char high = static_cast<unsigned char>(text[1]);
-    auto even = [](unsigned char b) { return (b & 1) | ((b >> 1) & 2) | ((b >> 2) & 4) | ((b >> 3) & 8); };
+    auto even = [](unsigned char b) {
+      return (b & 1) | ((b >> 1) & 2) | ((b >> 2) & 4) | ((b >> 3) & 8);
+    };
     int digit = even(low) | (even(high) << 4);
     ASSERT_GE(digit, '0');
     ASSERT_LE(digit, '9');
@@ -86,8 +89,9 @@ TEST(ScrambleTest, ReadsTextsBuiltFromTheLayout) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("shift " + std::to_string(c.shift) + " value " + c.clear);
-    EXPECT_EQ(unscrambleCredential(encodeWithOddBitsSet(shiftedPayload(c.shift, c.clear) + c.padding)),
-              c.clear);
+    EXPECT_EQ(
+        unscrambleCredential(encodeWithOddBitsSet(shiftedPayload(c.shift, c.clear) + c.padding)),
+        c.clear);
   }
 }
 

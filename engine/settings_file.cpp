@@ -52,7 +52,8 @@ bool saveSettingsFile(const ClientApp& app) {
     saved = false;
   }
   if (saved) {
-    logMessage(app.appName.c_str(), "Application settings has been saved to %s.\n", pathText(path).c_str());
+    logMessage(app.appName.c_str(), "Application settings has been saved to %s.\n",
+               pathText(path).c_str());
   } else {
     logMessage(app.appName.c_str(), "Erorr while saving application settings to %s.\n",
                pathText(path).c_str());

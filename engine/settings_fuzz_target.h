@@ -15,9 +15,9 @@ namespace corvex {
 
 inline void parseSettingsBytes(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  static const char* const kNumbers[] = {"enabled",         "server.port",     "sync.auto",
-                                         "sync.period",     "sync.afterstart", "sync.beforeexit",
-                                         "proxy.auth",      "erroricon"};
+  static const char* const kNumbers[] = {"enabled",     "server.port",     "sync.auto",
+                                         "sync.period", "sync.afterstart", "sync.beforeexit",
+                                         "proxy.auth",  "erroricon"};
   static const char* const kCredentials[] = {"username", "password", "proxy.username",
                                              "proxy.password"};
   for (const char* key : kNumbers) {

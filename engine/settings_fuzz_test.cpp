@@ -11,7 +11,8 @@ namespace corvex {
 namespace {
 
 TEST(SettingsFuzzCorpusTest, EveryInputParsesSafely) {
-  const std::filesystem::path corpus = std::filesystem::path(CORVEX_SOURCE_DIR) / "fuzz_corpus/settings";
+  const std::filesystem::path corpus =
+      std::filesystem::path(CORVEX_SOURCE_DIR) / "fuzz_corpus/settings";
   size_t inputs = 0;
   for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     SCOPED_TRACE(entry.path().filename().string());

@@ -59,7 +59,8 @@ bool loadSettingsFromRegistry(ClientApp& app) {
   ClientAppLock hold(app);
   if (!hold.locked()) return false;
   platform::RegKey key;
-  if (platform::RegKey::open(platform::RegRoot::CurrentUser, app.registryKeyPath, &key) != platform::kOk) {
+  if (platform::RegKey::open(platform::RegRoot::CurrentUser, app.registryKeyPath, &key) !=
+      platform::kOk) {
     return false;
   }
   return readNumberField(key, "enabled", &app.enabled) && readString(key, "server", &app.server) &&

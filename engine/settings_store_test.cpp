@@ -84,8 +84,8 @@ TEST_F(SettingsStoreTest, FileHoldsTheLinesInOrderAndReadsBack) {
   ClientApp read("Explorer");
   ASSERT_TRUE(loadSettingsFile(read));
   expectSame(read, written);
-  EXPECT_NE(logText().find("Explorer: Application settings has been saved to " + settingsFile().string() +
-                           ".\n"),
+  EXPECT_NE(logText().find("Explorer: Application settings has been saved to " +
+                           settingsFile().string() + ".\n"),
             std::string::npos);
 }
 
@@ -108,10 +108,10 @@ TEST_F(SettingsStoreTest, EmptyValuesAreLeftOutOfTheFile) {
 TEST_F(SettingsStoreTest, FileReadingFollowsTheKeyRules) {
   ClientApp app("Explorer");
   app.password = "kept";
-  applySettingsFileText("enabled=5\r\nsync.period  =  30 \r\nproxy.password=" +
-                            scrambleCredential("proxy secret") + "\r\npassword=\r\nusername=" +
-                            "not a scrambled text\r\nerroricon = -3\r\n",
-                        app);
+  applySettingsFileText(
+      "enabled=5\r\nsync.period  =  30 \r\nproxy.password=" + scrambleCredential("proxy secret") +
+          "\r\npassword=\r\nusername=" + "not a scrambled text\r\nerroricon = -3\r\n",
+      app);
   EXPECT_EQ(app.enabled, 5);
   EXPECT_EQ(app.syncPeriod, 30u);
   EXPECT_EQ(app.password, "kept") << "an empty credential value changes nothing";

@@ -27,7 +27,8 @@ void appendCredential(std::string* text, const char* key, const std::string& cle
 
 template <typename Field>
 void applyNumber(const std::string& text, const char* key, Field* field) {
-  if (auto value = findSettingValue(text, key)) *field = static_cast<Field>(parseSettingNumber(*value));
+  if (auto value = findSettingValue(text, key))
+    *field = static_cast<Field>(parseSettingNumber(*value));
 }
 
 }  // namespace
@@ -109,8 +110,10 @@ void applySettingsFileText(const std::string& text, ClientApp& app) {
 
   if (username && !username->empty()) app.username = unscrambleCredential(*username);
   if (password && !password->empty()) app.password = unscrambleCredential(*password);
-  if (proxyUsername && !proxyUsername->empty()) app.proxyUsername = unscrambleCredential(*proxyUsername);
-  if (proxyPassword && !proxyPassword->empty()) app.proxyPassword = unscrambleCredential(*proxyPassword);
+  if (proxyUsername && !proxyUsername->empty())
+    app.proxyUsername = unscrambleCredential(*proxyUsername);
+  if (proxyPassword && !proxyPassword->empty())
+    app.proxyPassword = unscrambleCredential(*proxyPassword);
 }
 
 }  // namespace corvex

@@ -47,10 +47,17 @@ TEST(SettingsTextTest, ReadsNumbersAsTheRuntimeDoes) {
     int32_t value;
   };
   const std::vector<Case> cases = {
-      {"30", 30},          {" \t30", 30},     {"abc", 0},
-      {"", 0},             {"-1", -1},        {"+7", 7},
-      {"12abc", 12},       {"- 1", 0},        {"2147483647", INT32_MAX},
-      {"99999999999", INT32_MAX},             {"-2147483648", INT32_MIN},
+      {"30", 30},
+      {" \t30", 30},
+      {"abc", 0},
+      {"", 0},
+      {"-1", -1},
+      {"+7", 7},
+      {"12abc", 12},
+      {"- 1", 0},
+      {"2147483647", INT32_MAX},
+      {"99999999999", INT32_MAX},
+      {"-2147483648", INT32_MIN},
       {"-99999999999999999999", INT32_MIN},
   };
   for (const Case& c : cases) {

@@ -17,7 +17,8 @@ std::string validateSettings(const ClientApp& app) {
 std::string validateSettingsLogged(const ClientApp& app) {
   std::string message = validateSettings(app);
   if (!message.empty()) {
-    logMessage(app.appName.c_str(), "Can't set proxy settings, because validation has been failed: %s.\n",
+    logMessage(app.appName.c_str(),
+               "Can't set proxy settings, because validation has been failed: %s.\n",
                message.c_str());
   }
   return message;

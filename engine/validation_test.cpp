@@ -27,7 +27,8 @@ TEST_F(ValidationTest, FirstFailingCheckGivesTheMessage) {
       {"port 0", [](ClientApp& a) { a.serverPort = 0; },
        "Port should be greather than \"0\". Usually 80 or 8080."},
       {"port 4294967295 passes", [](ClientApp& a) { a.serverPort = 4294967295u; }, ""},
-      {"empty user name", [](ClientApp& a) { a.username.clear(); }, "Username should not be empty."},
+      {"empty user name", [](ClientApp& a) { a.username.clear(); },
+       "Username should not be empty."},
       {"proxy auth without proxy user",
        [](ClientApp& a) {
          a.proxyAuth = 1;
@@ -40,7 +41,8 @@ TEST_F(ValidationTest, FirstFailingCheckGivesTheMessage) {
          a.proxyUsername.clear();
        },
        ""},
-      {"period 0", [](ClientApp& a) { a.syncPeriod = 0; }, "Sync period should be greather than \"0\""},
+      {"period 0", [](ClientApp& a) { a.syncPeriod = 0; },
+       "Sync period should be greather than \"0\""},
       {"server wins over period",
        [](ClientApp& a) {
          a.server.clear();
@@ -71,9 +73,10 @@ TEST_F(ValidationTest, LoggingFormWritesTheMessage) {
   app.username.clear();
   EXPECT_EQ(validateSettingsLogged(app), "Username should not be empty.");
   EXPECT_EQ(app.username, "") << "validation changes nothing";
-  EXPECT_NE(logText().find(": Explorer: Can't set proxy settings, because validation has been failed: "
-                           "Username should not be empty..\n"),
-            std::string::npos);
+  EXPECT_NE(
+      logText().find(": Explorer: Can't set proxy settings, because validation has been failed: "
+                     "Username should not be empty..\n"),
+      std::string::npos);
 }
 
 }  // namespace
