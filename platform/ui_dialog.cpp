@@ -6,6 +6,7 @@
 // pixels at the top; a resizable frame (kWsThickFrame) is 4 pixels wide on
 // every side, any other frame 3.
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <memory>
 #include <thread>
@@ -356,10 +357,10 @@ class DialogImpl final : public Dialog {
         // The buddy's number is where the arrows start from, as the control
         // reads it back before moving.
         if (Control* b = find(c->buddy); b && (c->t.style & kUdsSetBuddyInt)) {
-          try {
-            c->position = std::stoi(b->text);
-          } catch (...) {
-          }
+          int number = 0;
+          const char* text = b->text.c_str();
+          auto [end, ec] = std::from_chars(text, text + b->text.size(), number);
+          if (ec == std::errc() && end != text) c->position = number;
         }
         const int step = c->upper >= c->lower ? a.first : -a.first;
         const long long moved = static_cast<long long>(c->position) + step;
