@@ -50,10 +50,14 @@ void classify(const std::filesystem::path& dir, const dirent* ent, DirectoryEntr
   struct stat st;
   if (type == DT_UNKNOWN) {
     if (lstat(full.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode)) type = DT_DIR;
-      else if (S_ISLNK(st.st_mode)) type = DT_LNK;
-      else if (S_ISREG(st.st_mode)) type = DT_REG;
-      else type = DT_FIFO;  // some special file
+      if (S_ISDIR(st.st_mode))
+        type = DT_DIR;
+      else if (S_ISLNK(st.st_mode))
+        type = DT_LNK;
+      else if (S_ISREG(st.st_mode))
+        type = DT_REG;
+      else
+        type = DT_FIFO;  // some special file
     }
   }
   switch (type) {

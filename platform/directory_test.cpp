@@ -67,10 +67,17 @@ TEST(DirectoryTest, WildcardsMatchAsTheFileSearchDoes) {
     const char* name;
     bool match;
   } rows[] = {
-      {"*.url", "News.url", true},   {"*.url", "News.URL", true},  {"*.url", "a.url.txt", false},
-      {"*.url", "url", false},       {"*.*", "README", true},      {"icon?.ico", "icon1.ico", true},
-      {"icon?.ico", "icon.ico", false}, {"Favorites*", "FavoritesIcons1a", true},
-      {"*", "", true},               {"a*b*c", "aXbYc", true},     {"a*b*c", "aXbY", false},
+      {"*.url", "News.url", true},
+      {"*.url", "News.URL", true},
+      {"*.url", "a.url.txt", false},
+      {"*.url", "url", false},
+      {"*.*", "README", true},
+      {"icon?.ico", "icon1.ico", true},
+      {"icon?.ico", "icon.ico", false},
+      {"Favorites*", "FavoritesIcons1a", true},
+      {"*", "", true},
+      {"a*b*c", "aXbYc", true},
+      {"a*b*c", "aXbY", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.pattern) + " ~ " + row.name);

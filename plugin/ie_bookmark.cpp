@@ -142,8 +142,8 @@ HRESULT BookmarkClassFactory::LockServer(BOOL lock) {
 }
 
 BookmarkClassFactory& BookmarkClassFactory::instance() {
-  static BookmarkClassFactory* factory = new BookmarkClassFactory();
-  return *factory;
+  static BookmarkClassFactory factory;
+  return factory;
 }
 
 long BookmarkClassFactory::lockCount() { return serverLocks.load(); }

@@ -3,11 +3,11 @@
 namespace bookmark {
 
 PluginState& pluginState() {
-  // Never destroyed by static destruction: library unload empties it while
-  // the platform still works, and a process that exits without unloading
-  // must not tear down windows and mutexes from a destructor.
-  static PluginState* state = new PluginState();
-  return *state;
+  // Library unload empties it (error window, start-up mutex) while the
+  // platform still works, so its destruction at unmapping finds nothing to
+  // tear down.
+  static PluginState state;
+  return state;
 }
 
 }  // namespace bookmark

@@ -77,8 +77,8 @@ inline std::string treeString(const xmlNode* container) {
     out += exchange::childText(item, exchange::kNameElement).value_or("?");
     if (auto order = exchange::attribute(item, exchange::kOrderAttribute)) out += "@" + *order;
     if (exchange::isElement(item, exchange::kFolderElement)) {
-      out += ":[ " +
-             treeString(exchange::firstChildElement(item, exchange::kChildrenElement)) + " ]";
+      out +=
+          ":[ " + treeString(exchange::firstChildElement(item, exchange::kChildrenElement)) + " ]";
     }
   }
   return out;

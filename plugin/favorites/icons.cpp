@@ -102,8 +102,8 @@ std::filesystem::path uniqueFolderName(const std::filesystem::path& folder,
   return std::filesystem::path();
 }
 
-std::filesystem::path uniqueFileName(const std::filesystem::path& folder,
-                                     const std::string& prefix, const std::string& extension) {
+std::filesystem::path uniqueFileName(const std::filesystem::path& folder, const std::string& prefix,
+                                     const std::string& extension) {
   uint32_t n = platform::tickCount() % kNameNumbers;
   for (uint32_t tries = 0; tries < kNameNumbers; ++tries) {
     std::filesystem::path candidate = folder / (prefix + hex(n) + "." + extension);

@@ -43,8 +43,8 @@ std::filesystem::path uniqueFolderName(const std::filesystem::path& folder,
                                        const std::string& prefix);
 // A file path folder/prefix<hex>.extension that does not exist, numbered in
 // the same way.
-std::filesystem::path uniqueFileName(const std::filesystem::path& folder,
-                                     const std::string& prefix, const std::string& extension);
+std::filesystem::path uniqueFileName(const std::filesystem::path& folder, const std::string& prefix,
+                                     const std::string& extension);
 
 // Reading a shortcut: an "IconFile" value (trimmed, ANSI) that names an
 // existing ".ico" file of at most kMaxEmbeddedIconSize bytes by an absolute

@@ -25,8 +25,8 @@ TEST(Base64Test, EncodesWithoutPadding) {
       {"", ""},
       {"a", "YQ"},
       {"ab", "YWI"},
-      {"abc", "YWJj"},          // three bytes: four characters
-      {"abcd", "YWJjZA"},       // four bytes: six
+      {"abc", "YWJj"},     // three bytes: four characters
+      {"abcd", "YWJjZA"},  // four bytes: six
       {std::string("\x00\xff\xfe", 3), "AP/+"},
   };
   for (const Row& row : rows) {
@@ -56,8 +56,8 @@ TEST(IconsTest, ReadConfigValue) {
   } rows[] = {
       {"\r\nicons_folder=C:\\Icons\\", "C:\\Icons\\"},
       {"a=1\r\nicons_folder  =  /x/y/ \t\r\nb=2", "/x/y/"},
-      {"icons_folder /x", ""},       // no "=" after the key
-      {"xicons_folder=/x", "/x"},    // anywhere, not only at a line's start
+      {"icons_folder /x", ""},     // no "=" after the key
+      {"xicons_folder=/x", "/x"},  // anywhere, not only at a line's start
       {"other=1", ""},
       {"icons_folder=caf\xe9", "caf\xe9"},
   };
@@ -77,8 +77,8 @@ TEST_F(IconsFolderTest, PathsLiveInTheDataFolder) {
 }
 
 TEST_F(IconsFolderTest, ConfiguredFolderIsTrimmed) {
-  writeFile(pluginConfigPath(), "x=1\r\nicons_folder=" + ansiPath(prefix_.path() / "icons") +
-                                    "\\  \r\nother=2\r\n");
+  writeFile(pluginConfigPath(),
+            "x=1\r\nicons_folder=" + ansiPath(prefix_.path() / "icons") + "\\  \r\nother=2\r\n");
   EXPECT_EQ(prefix_.path() / "icons" / "", iconsFolder());
 }
 

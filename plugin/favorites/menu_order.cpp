@@ -176,4 +176,3 @@ void flushMenuOrders() {
 void discardMenuOrders() { cache().clear(); }
 
 }  // namespace favorites
-

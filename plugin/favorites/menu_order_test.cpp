@@ -10,7 +10,8 @@ namespace {
 using namespace favorites;
 using namespace favorites_test;
 
-constexpr char kBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
+constexpr char kBase[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
 
 void storeOrder(const std::string& keyPath, uint32_t type, const std::string& bytes) {
   platform::RegKey key;

@@ -127,8 +127,8 @@ std::vector<StoredPosition> decodeOrderValue(const std::string& value) {
       StoredPosition stored;
       stored.position = static_cast<int32_t>(getU32(value, start + 4));
       const uint16_t kind = getU16(value, start + 10);
-      stored.kind = getU16(value, start + 20) == kOrderAttributesFolder ? ItemKind::Folder
-                                                                        : ItemKind::File;
+      stored.kind =
+          getU16(value, start + 20) == kOrderAttributesFolder ? ItemKind::Folder : ItemKind::File;
       if (!isOwnRecord(value, start, size, &stored.name) && start + 44 < end) {
         if (kind == kOrderKindFolder || kind == kOrderKindFile) {
           readUtf16(value, start + 44, end, &stored.name);

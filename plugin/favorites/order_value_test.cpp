@@ -113,7 +113,8 @@ TEST(OrderValueTest, ValuesThisProgramStoresReadBack) {
 
 TEST(OrderValueTest, ReadingNeverPassesTheEndOfTheValue) {
   // The header announces 5 records, the second claims a huge size.
-  std::vector<StoredPosition> stored = decodeOrderValue(readFile(testdata("orders/lying_sizes.bin")));
+  std::vector<StoredPosition> stored =
+      decodeOrderValue(readFile(testdata("orders/lying_sizes.bin")));
   ASSERT_EQ(1u, stored.size());
   EXPECT_EQ(u"News.url", stored[0].name);
   // A name without its terminator ends with the value.

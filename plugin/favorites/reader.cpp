@@ -68,7 +68,8 @@ std::u16string readFavoritesFolder(const std::filesystem::path& folder, xmlNode*
 }
 
 std::u16string readFavorites(std::string* documentText) {
-  const std::filesystem::path favorites = platform::specialFolder(platform::SpecialFolder::Favorites);
+  const std::filesystem::path favorites =
+      platform::specialFolder(platform::SpecialFolder::Favorites);
   if (favorites.empty()) return lastErrorText16();
   const std::string timestamp = exchange::formatTimestamp(std::time(nullptr));
 

@@ -17,7 +17,8 @@ namespace {
 using namespace favorites;
 using namespace favorites_test;
 
-constexpr char kBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
+constexpr char kBase[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
 
 // The items of a container with their orders, each level sorted by name, so
 // that the listing order of the file system does not matter.
@@ -28,7 +29,8 @@ std::string sortedTree(const xmlNode* container) {
     std::string text = exchange::childText(item, exchange::kNameElement).value_or("?");
     if (auto order = exchange::attribute(item, exchange::kOrderAttribute)) text += "@" + *order;
     if (exchange::isElement(item, exchange::kFolderElement)) {
-      text += ":[" + sortedTree(exchange::firstChildElement(item, exchange::kChildrenElement)) + "]";
+      text +=
+          ":[" + sortedTree(exchange::firstChildElement(item, exchange::kChildrenElement)) + "]";
     }
     items.push_back(text);
   }
@@ -91,7 +93,8 @@ TEST_F(ReaderTest, OrdersComeFromTheStoredMenuOrder) {
   const std::string value = readFile(testdata("orders/browser.bin"));
   key.setValue("Order", platform::kRegBinary, value.data(), static_cast<uint32_t>(value.size()));
   for (const char* folder : {"Tools", "Daily", "Other"}) fs::create_directory(fav / folder);
-  for (const char* file : {"News.url", "Caf\xc3\xa9.url", "plain.url"}) shortcut(fav / file, "http://x/");
+  for (const char* file : {"News.url", "Caf\xc3\xa9.url", "plain.url"})
+    shortcut(fav / file, "http://x/");
   ASSERT_EQ(u"", readFavoritesFolder(fav, root_, u""));
   EXPECT_EQ("Caf\xc3\xa9@-5 Daily@7:[] News@3 Other:[] Tools@0:[] plain", sortedTree(root_));
 }

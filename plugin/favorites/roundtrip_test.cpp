@@ -19,7 +19,8 @@ namespace {
 using namespace favorites;
 using namespace favorites_test;
 
-constexpr char kBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
+constexpr char kBase[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
 
 // Every item with all its content, each container's items in order-number
 // order, so that two documents compare as strings; with numbers or only the
@@ -30,7 +31,8 @@ std::string fullTree(const xmlNode* container, bool numbers = true) {
     if (item->type != XML_ELEMENT_NODE) continue;
     std::string text = "{" + std::string(reinterpret_cast<const char*>(item->name));
     for (const char* tag : {"name", "link", "iconfile", "description", "icon_index", "hotkey"}) {
-      if (auto value = exchange::childText(item, tag)) text += " " + std::string(tag) + "=" + *value;
+      if (auto value = exchange::childText(item, tag))
+        text += " " + std::string(tag) + "=" + *value;
     }
     const std::string order = exchange::attribute(item, "order").value_or("none");
     if (numbers) text += " @" + order;

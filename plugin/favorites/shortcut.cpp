@@ -69,36 +69,18 @@ std::u16string readShortcutFile(const std::filesystem::path& file, xmlNode* pare
     case FileRead::Ok:
       break;
   }
-  const std::string text = bytes.substr(0, bytes.find('\0'));
-  if (text.empty() || text.find(kSection) == std::string::npos) return std::u16string();
-
-  std::string link;
-  std::string description;
-  std::string iconFile;
-  std::string number;
-  readShortcutValue(text, "URL", &link);
-  readShortcutValue(text, "Description", &description);
-  int32_t iconIndex = -1;
-  int32_t hotkey = -1;
-  if (readShortcutValue(text, "IconIndex", &number)) iconIndex = parseDecimal(number);
-  if (readShortcutValue(text, "Hotkey", &number)) hotkey = parseDecimal(number);
-  readShortcutValue(text, "IconFile", &iconFile);
-
-  const bool dataImage = startsWith(iconFile, kDataImage);
-  const size_t valueStart = findValueStart(text, "IconFile");
-  if (dataImage && valueStart != std::string::npos &&
-      text.find('\n', valueStart) != std::string::npos) {
-    // An embedded image may span lines; it ends at the first empty line.
-    size_t end = text.find("\n\n", valueStart);
-    if (end == std::string::npos) end = text.find("\r\n\r\n", valueStart);
-    if (end == std::string::npos) end = text.size();
-    iconFile = text.substr(valueStart, end - valueStart);
-  } else {
-    std::u16string error = embedIcon(&iconFile);
+  std::optional<ShortcutFields> fields = parseShortcutText(bytes);
+  if (!fields) return std::u16string();
+  if (fields->iconNeedsEmbedding) {
+    std::u16string error = embedIcon(&fields->iconFile);
     if (!error.empty()) return error;
+    dropTrailingControls(&fields->iconFile);
   }
-  dropTrailingControls(&iconFile);
-  if (dataImage && !iconFile.empty()) iconFile += "\r\n";
+  const std::string& link = fields->link;
+  const std::string& description = fields->description;
+  const std::string& iconFile = fields->iconFile;
+  const int32_t iconIndex = fields->iconIndex;
+  const int32_t hotkey = fields->hotkey;
 
   std::u16string fileName = platform::pathToUtf16(file.filename());
   const size_t dot = fileName.rfind(u'.');
@@ -122,6 +104,38 @@ std::u16string readShortcutFile(const std::filesystem::path& file, xmlNode* pare
 }
 
 }  // namespace
+
+std::optional<ShortcutFields> parseShortcutText(const std::string& bytes) {
+  const std::string text = bytes.substr(0, bytes.find('\0'));
+  if (text.empty() || text.find(kSection) == std::string::npos) return std::nullopt;
+  ShortcutFields fields;
+  std::string number;
+  readShortcutValue(text, "URL", &fields.link);
+  readShortcutValue(text, "Description", &fields.description);
+  if (readShortcutValue(text, "IconIndex", &number)) fields.iconIndex = parseDecimal(number);
+  if (readShortcutValue(text, "Hotkey", &number)) fields.hotkey = parseDecimal(number);
+  std::string& icon = fields.iconFile;
+  readShortcutValue(text, "IconFile", &icon);
+
+  const bool dataImage = startsWith(icon, kDataImage);
+  const size_t valueStart = findValueStart(text, "IconFile");
+  if (dataImage && valueStart != std::string::npos &&
+      text.find('\n', valueStart) != std::string::npos) {
+    // An embedded image may span lines; it ends at the first empty line.
+    size_t end = text.find("\n\n", valueStart);
+    if (end == std::string::npos) end = text.find("\r\n\r\n", valueStart);
+    if (end == std::string::npos) end = text.size();
+    icon = text.substr(valueStart, end - valueStart);
+  } else if (!dataImage) {
+    // A path may become an embedded icon, or nothing (embedIcon).
+    fields.iconNeedsEmbedding = true;
+    return fields;
+  }
+  // A data URI on one line (the last of the text) is kept as it is.
+  dropTrailingControls(&icon);
+  if (!icon.empty()) icon += "\r\n";
+  return fields;
+}
 
 bool readShortcutValue(const std::string& text, const std::string& key, std::string* value) {
   const size_t start = findValueStart(text, key);

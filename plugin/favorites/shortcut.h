@@ -15,6 +15,7 @@
 
 #include <libxml/tree.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -26,6 +27,22 @@ namespace favorites {
 // "Description" and "IconFile" also trailing control characters removed.
 // False when the first occurrence is not followed by "=" or there is none.
 bool readShortcutValue(const std::string& text, const std::string& key, std::string* value);
+
+// What the reader takes from a shortcut file's bytes, in the ANSI code page.
+struct ShortcutFields {
+  std::string link;         // "URL", empty when absent
+  std::string description;  // "Description"
+  // "IconFile": an embedded image spanning lines as read (ending in "\r\n"),
+  // otherwise the trimmed value, which embedIcon still has to see.
+  std::string iconFile;
+  bool iconNeedsEmbedding = false;
+  int32_t iconIndex = -1;  // -1: absent (a stored -1 reads as absent too)
+  int32_t hotkey = -1;
+};
+
+// Parses a shortcut file's bytes (up to the first zero byte). Nothing for
+// an empty text or one without "[InternetShortcut]".
+std::optional<ShortcutFields> parseShortcutText(const std::string& bytes);
 
 // What a shortcut file holds, in the ANSI code page.
 struct ShortcutContent {

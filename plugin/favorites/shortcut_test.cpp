@@ -4,8 +4,8 @@
 
 #include "exchange/document.h"
 #include "platform/codepage.h"
-#include "plugin/favorites/favorites_test_util.h"
 #include "plugin/favorites/base64.h"
+#include "plugin/favorites/favorites_test_util.h"
 #include "plugin/favorites/icons.h"
 #include "plugin/favorites/menu_order.h"
 
@@ -37,8 +37,8 @@ class ShortcutTest : public FavoritesTest {
     fs::create_directory(folder_);
     icons_ = prefix_.path() / "icons";
     fs::create_directory(icons_);
-    writeFile(pluginConfigPath(), "\r\nicons_folder=" +
-                                      platform::utf16ToAnsi(platform::pathToUtf16(icons_)) + "\\");
+    writeFile(pluginConfigPath(),
+              "\r\nicons_folder=" + platform::utf16ToAnsi(platform::pathToUtf16(icons_)) + "\\");
   }
 
   // Reads a file and describes the bookmark it gave ("" for none).
@@ -75,7 +75,7 @@ TEST(ShortcutValueTest, KeysAreFoundAtLineStartsOnly) {
       {"x\nURL=", "URL", true, ""},
       {"x\nURLX=http://wrong/\nURL=http://a/", "URL", false, ""},  // first occurrence only
       {"xURL=http://a/", "URL", false, ""},
-      {"x\nurl=http://a/", "URL", false, ""},                       // exact letter case
+      {"x\nurl=http://a/", "URL", false, ""},  // exact letter case
       {"x\nDescription=caf\xe9\r\n", "Description", true, "caf\xe9"},
       {"x\nDescription=tab\x01\x02", "Description", true, "tab"},
       {"x\nHotkey=12\x01", "Hotkey", true, "12\x01"},
@@ -87,6 +87,26 @@ TEST(ShortcutValueTest, KeysAreFoundAtLineStartsOnly) {
     if (row.found) {
       EXPECT_EQ(row.value, value);
     }
+  }
+}
+
+TEST(ShortcutValueTest, SavedInputsSurviveWritingAndReading) {
+  for (const auto& entry : fs::directory_iterator(testdata("shortcuts"))) {
+    SCOPED_TRACE(entry.path().string());
+    std::optional<ShortcutFields> fields = parseShortcutText(readFile(entry.path()));
+    if (!fields) continue;
+    ShortcutContent content{fields->link, fields->iconFile, std::nullopt, std::nullopt,
+                            fields->description};
+    if (fields->iconIndex != -1) content.iconIndex = std::to_string(fields->iconIndex);
+    if (fields->hotkey != -1) content.hotkey = std::to_string(fields->hotkey);
+    std::optional<ShortcutFields> again = parseShortcutText(buildShortcutText(content));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(fields->link, again->link);
+    EXPECT_EQ(fields->description, again->description);
+    EXPECT_EQ(fields->iconFile, again->iconFile);
+    EXPECT_EQ(fields->iconIndex == -1 && !fields->iconFile.empty() ? 0 : fields->iconIndex,
+              again->iconIndex);
+    EXPECT_EQ(fields->hotkey, again->hotkey);
   }
 }
 
@@ -143,7 +163,9 @@ TEST_F(ShortcutTest, WritesTheExactLayout) {
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
        "\r\nIconFile=http://a/favicon.ico\r\nIconIndex=0"},
       {"everything",
-       {{"description", "caf\xc3\xa9 & more"}, {"hotkey", "1601"}, {"icon_index", "2"},
+       {{"description", "caf\xc3\xa9 & more"},
+        {"hotkey", "1601"},
+        {"icon_index", "2"},
         {"iconfile", "C:\\icons\\a.ico"}},
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
        "\r\nIconFile=C:\\icons\\a.ico\r\nIconIndex=2\r\nHotkey=1601\r\nDescription=caf\xe9 & more"},
@@ -151,7 +173,8 @@ TEST_F(ShortcutTest, WritesTheExactLayout) {
        {{"icon_index", ""}, {"hotkey", ""}},
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
        "\r\nIconIndex=\r\nHotkey="},
-      {"unrepresentable character", {{"description", "\xe2\x82\xac and \xe4\xb8\xad"}},
+      {"unrepresentable character",
+       {{"description", "\xe2\x82\xac and \xe4\xb8\xad"}},
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
        "\r\nDescription=\x80 and ?"},
   };
@@ -182,9 +205,10 @@ TEST_F(ShortcutTest, ValuesCannotAddLines) {
   xmlNode* image = bookmark("image", "http://i/");
   exchange::addTextElement(image, "iconfile", "data:image/png;base64,AAAA\r\nBBBB\r\n");
   ASSERT_EQ(u"", writeInternetShortcut(folder_, image, u""));
-  EXPECT_EQ("name=image|link=http://i/|iconfile=data:image/png;base64,AAAA\r\nBBBB\r\n|"
-            "icon_index=0",
-            readBack(folder_ / "image.url"));
+  EXPECT_EQ(
+      "name=image|link=http://i/|iconfile=data:image/png;base64,AAAA\r\nBBBB\r\n|"
+      "icon_index=0",
+      readBack(folder_ / "image.url"));
 }
 
 TEST_F(ShortcutTest, RefusesNamesThatLeaveTheFolder) {

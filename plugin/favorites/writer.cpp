@@ -21,6 +21,10 @@ namespace {
 
 // The shell operation takes the path and two zero units in 260 units.
 constexpr size_t kMaxShellDeletePath = 258;
+// A directory path must leave room for an 8.3 file name within 260 units, as
+// the system's directory creation demands. A longer one could not even be
+// deleted again at the next apply.
+constexpr size_t kMaxDirectoryPath = 247;
 
 void appendError(std::u16string* collected, const std::u16string& error) {
   if (error.empty()) return;
@@ -51,13 +55,17 @@ bool shellDelete(const std::filesystem::path& path, platform::ShellDeleteTarget 
 
 std::u16string writeFavoritesFolder(const std::filesystem::path& parent, xmlNode* folder,
                                     const std::u16string& relativePath) {
-  const std::u16string name = platform::utf8ToUtf16(
-      exchange::childText(folder, exchange::kNameElement).value_or(""));
+  const std::u16string name =
+      platform::utf8ToUtf16(exchange::childText(folder, exchange::kNameElement).value_or(""));
   if (!isSafeItemName(name)) {
     platform::setLastError(platform::kInvalidName);
     return lastErrorText16();
   }
   const std::filesystem::path directory = parent / platform::pathFromUtf16(name);
+  if (platform::pathToUtf16(directory).size() > kMaxDirectoryPath) {
+    platform::setLastError(platform::kFilenameTooLong);
+    return lastErrorText16();
+  }
   if (!platform::makeDirectory(directory)) return lastErrorText16();
 
   if (MenuOrderFolder* order = menuOrderFor(relativePath)) {
@@ -91,7 +99,8 @@ std::u16string writeFavorites(const std::string& documentText) {
   xmlNode* root = doc ? exchange::rootElement(doc.get()) : nullptr;
   if (!root) return u"Could not parse XML";
 
-  const std::filesystem::path favorites = platform::specialFolder(platform::SpecialFolder::Favorites);
+  const std::filesystem::path favorites =
+      platform::specialFolder(platform::SpecialFolder::Favorites);
   if (favorites.empty()) return lastErrorText16();
   std::vector<platform::DirectoryEntry> entries;
   if (!platform::listDirectory(favorites, &entries)) return lastErrorText16();

@@ -19,7 +19,8 @@ namespace {
 using namespace favorites;
 using namespace favorites_test;
 
-constexpr char kBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
+constexpr char kBase[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
 
 std::u16string systemText(platform::Status code) {
   std::string text;
@@ -66,8 +67,8 @@ class WriterTest : public FavoritesTest {
     fav_ = favoritesFolder();
     icons_ = prefix_.path() / "icons";
     fs::create_directory(icons_);
-    writeFile(pluginConfigPath(), "\r\nicons_folder=" +
-                                      platform::utf16ToAnsi(platform::pathToUtf16(icons_)) + "\\");
+    writeFile(pluginConfigPath(),
+              "\r\nicons_folder=" + platform::utf16ToAnsi(platform::pathToUtf16(icons_)) + "\\");
   }
 
   void fillFavorites() {
@@ -92,9 +93,17 @@ TEST(ItemNamesTest, OnlyPlainNamesAreSafe) {
     std::u16string name;
     bool safe;
   } rows[] = {
-      {u"News", true},    {u"..News", true},  {u"a.b", true},    {u"Caf\u00e9", true},
-      {u"", false},       {u".", false},      {u"..", false},    {u"a/b", false},
-      {u"a\\b", false},   {u"/", false},      {std::u16string(u"a\0b", 3), false},
+      {u"News", true},
+      {u"..News", true},
+      {u"a.b", true},
+      {u"Caf\u00e9", true},
+      {u"", false},
+      {u".", false},
+      {u"..", false},
+      {u"a/b", false},
+      {u"a\\b", false},
+      {u"/", false},
+      {std::u16string(u"a\0b", 3), false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(platform::utf16ToUtf8(row.name));
@@ -118,8 +127,8 @@ TEST_F(WriterTest, ClearsSubFoldersShortcutsAndIconsOnly) {
 TEST_F(WriterTest, DocumentThatDoesNotParseChangesNothing) {
   fillFavorites();
   const std::set<std::string> before = snapshot(prefix_.path(), fs::path());
-  for (const std::string& text : {std::string(""), std::string("<bookmarks><folder>"),
-                                  std::string("not xml at all")}) {
+  for (const std::string& text :
+       {std::string(""), std::string("<bookmarks><folder>"), std::string("not xml at all")}) {
     SCOPED_TRACE(text);
     EXPECT_EQ(u"Could not parse XML", writeFavorites(text));
   }
@@ -138,11 +147,11 @@ TEST_F(WriterTest, LinksInFavoritesAreRemovedNotFollowed) {
 
 TEST_F(WriterTest, ErrorsAreCollectedAndTheOtherItemsWritten) {
   const std::u16string sub = platform::pathToUtf16(fav_ / "Sub");
-  const std::string doc = document(
-      folderXml("Dup", bookmarkXml("x")) + folderXml("Dup", bookmarkXml("y")) +
-      bookmarkXml("after") + "<separator/>" +
-      folderXml("Sub", bookmarkXml("a/b") + bookmarkXml("ok") + bookmarkXml("..") +
-                           bookmarkXml("")));
+  const std::string doc =
+      document(folderXml("Dup", bookmarkXml("x")) + folderXml("Dup", bookmarkXml("y")) +
+               bookmarkXml("after") + "<separator/>" +
+               folderXml("Sub", bookmarkXml("a/b") + bookmarkXml("ok") + bookmarkXml("..") +
+                                    bookmarkXml("")));
   const std::u16string expected = systemText(platform::kAlreadyExists) + u"\r\n" +
                                   u"Can not create file " + sub + u"\\a/b.url\r\n" +
                                   u"Can not create file " + sub + u"\\...url\r\n" +
@@ -162,8 +171,8 @@ TEST_F(WriterTest, HostileNamesNeverReachOutside) {
   const std::set<std::string> before = snapshot(prefix_.path(), fav_);
   const std::string doc = document(
       folderXml("..", bookmarkXml("escaped")) + folderXml("../victim", bookmarkXml("data")) +
-      folderXml("..\\victim", "") + folderXml("/tmp", "") + folderXml(".", "") +
-      folderXml("", "") + bookmarkXml("../victim/data") + bookmarkXml("..\\..\\evil") +
+      folderXml("..\\victim", "") + folderXml("/tmp", "") + folderXml(".", "") + folderXml("", "") +
+      bookmarkXml("../victim/data") + bookmarkXml("..\\..\\evil") +
       folderXml("Fine", bookmarkXml("../../victim/data") + folderXml("..", "")));
   const std::u16string invalid = systemText(platform::kInvalidName);
   const std::u16string fine = platform::pathToUtf16(fav_ / "Fine");
@@ -195,10 +204,22 @@ TEST_F(WriterTest, MenuOrderRecordsEveryWrittenItem) {
                               {u"top.url", u"", ItemKind::File, 0},
                               {u"u.url", u"", ItemKind::File, 1}}),
             value.data);
-  ASSERT_EQ(platform::kOk,
-            platform::RegKey::open(platform::RegRoot::CurrentUser, std::string(kBase) + "\\F", &key));
+  ASSERT_EQ(platform::kOk, platform::RegKey::open(platform::RegRoot::CurrentUser,
+                                                  std::string(kBase) + "\\F", &key));
   ASSERT_EQ(platform::kOk, key.readValue("Order", &value));
   EXPECT_EQ(encodeOrderValue({{u"in.url", u"", ItemKind::File, 0}}), value.data);
+}
+
+TEST_F(WriterTest, FoldersTooLongToDeleteAgainAreNotCreated) {
+  const size_t room = 247 - platform::pathToUtf16(fav_).size() - 1;
+  const std::string longest(room, 'L');
+  const std::string tooLong(room + 1, 'T');
+  EXPECT_EQ(systemText(platform::kFilenameTooLong),
+            writeFavorites(document(folderXml(longest, "") + folderXml(tooLong, ""))));
+  EXPECT_TRUE(fs::is_directory(fav_ / longest));
+  EXPECT_FALSE(fs::exists(fav_ / tooLong));
+  EXPECT_EQ(u"", writeFavorites(document("")));  // and the next apply can delete it
+  EXPECT_FALSE(fs::exists(fav_ / longest));
 }
 
 TEST_F(WriterTest, ShellDeleteRefusesPathsItCannotTake) {
