@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <regex>
@@ -44,10 +46,13 @@ std::string listDocument(const std::vector<std::string>& names) {
 
 std::vector<std::string> bookmarkNames(const std::string& document) {
   std::vector<std::string> found;
-  static const std::regex name("<name>([^<]*)</name>");
-  for (auto it = std::sregex_iterator(document.begin(), document.end(), name);
-       it != std::sregex_iterator(); ++it) {
-    found.push_back((*it)[1]);
+  const std::string open = "<name>", close = "</name>";
+  for (size_t at = document.find(open); at != std::string::npos; at = document.find(open, at)) {
+    at += open.size();
+    const size_t end = document.find(close, at);
+    if (end == std::string::npos) break;
+    found.push_back(document.substr(at, end - at));
+    at = end + close.size();
   }
   std::sort(found.begin(), found.end());
   return found;
