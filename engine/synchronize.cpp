@@ -4,7 +4,7 @@
 
 namespace corvex {
 
-std::string runSynchronization(ClientApp&, std::string*) { return kProcedureNotAvailable; }
+// runSynchronization: engine/procedure.cpp.
 
 std::string runOptionsDialog(ClientApp&, std::string*) { return kProcedureNotAvailable; }
 

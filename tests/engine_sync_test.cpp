@@ -1,0 +1,487 @@
+// Whole synchronisations through the engine's exports against the reference
+// service on a loopback port: the outcomes of the procedure as the service,
+// the cache file, the log and the returned document show them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+
+#include "engine/client_app.h"
+#include "platform/http_client.h"
+#include "tests/support/child_process.h"
+#include "tests/support/engine_library.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/proxy_process.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/service_process.h"
+#include "tests/support/temp_prefix.h"
+
+namespace {
+
+using testsupport::ScopedEnv;
+
+constexpr char kUser[] = "alice";
+constexpr char kPassword[] = "s3cret pw";
+
+std::string readText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// An exchange document with one bookmark per name, numbered in that order.
+std::string listDocument(const std::vector<std::string>& names) {
+  std::string text =
+      "<?xml version=\"1.0\"?>\n"
+      "<!DOCTYPE bookmarks PUBLIC \"-//Veltrane Corp.//Lark-Fen Exchange//EN\" \"exchange.dtd\">\n"
+      "<bookmarks>\n";
+  int order = 0;
+  for (const std::string& name : names) {
+    text += "  <bookmark order=\"" + std::to_string(order++) + "\">\n    <name>" + name +
+            "</name>\n    <link>http://" + name + ".example/</link>\n  </bookmark>\n";
+  }
+  return text + "</bookmarks>\n";
+}
+
+// The bookmark names of a document, sorted; "<none>" for a text without a
+// bookmarks root.
+std::vector<std::string> names(const std::string& document) {
+  if (document.find("<bookmarks") == std::string::npos) return {"<none>"};
+  std::vector<std::string> found;
+  static const std::regex name("<name>([^<]*)</name>");
+  for (auto it = std::sregex_iterator(document.begin(), document.end(), name); it != std::sregex_iterator(); ++it) {
+    found.push_back((*it)[1]);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+using Names = std::vector<std::string>;
+
+class EngineSyncTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(service_.addUser(kUser, kPassword));
+    ASSERT_TRUE(service_.start());
+    writeSettings([this](corvex::ClientApp& app) { app.serverPort = service_.port(); });
+  }
+  void TearDown() override { engine_.reset(); }
+
+  // The settings file as the engine writes it: the test's service and
+  // account, then the edit. The engine must not be loaded (it would write
+  // its own values at unload).
+  void writeSettings(const std::function<void(corvex::ClientApp&)>& edit) {
+    ASSERT_FALSE(engine_) << "unload the engine first";
+    corvex::ClientApp app("Explorer");
+    app.server = "127.0.0.1/data";
+    app.serverPort = service_.port();
+    app.username = kUser;
+    app.password = kPassword;
+    edit(app);
+    // The destructor writes the settings file.
+  }
+
+  testsupport::EngineLibrary& engine() {
+    if (!engine_) {
+      engine_ = std::make_unique<testsupport::EngineLibrary>(libraryDir_.path());
+      EXPECT_TRUE(engine_->loaded()) << engine_->error();
+    }
+    return *engine_;
+  }
+  void restartEngine() { engine_.reset(); }
+
+  struct Result {
+    bool ok;
+    std::string data;
+    std::string error;
+  };
+  Result sync(const std::string& input) {
+    Result result{false, input, "old error"};
+    result.ok = engine().synchronize(false, "Explorer", &result.data, &result.error);
+    EXPECT_EQ(result.ok, result.error.empty());
+    if (!result.ok) {
+      EXPECT_EQ(result.data, input) << "a failed run must leave data alone";
+    }
+    return result;
+  }
+
+  void writeMethodFile(const std::string& text) {
+    std::ofstream(libraryDir_.path() / "syncMethod.ini", std::ios::binary) << text;
+  }
+
+  // The service's stored list, as its administration command prints it.
+  std::string serviceList() {
+    std::string out;
+    EXPECT_EQ(testsupport::runProgram({(testsupport::binaryDir() / "quorvane-service").string(), "export",
+                                       kUser, "--database", service_.database().string()},
+                                      "", &out),
+              0);
+    return out;
+  }
+  // Stores a list at the service as another computer would.
+  void putAtService(const std::vector<std::string>& list) {
+    platform::HttpSession session("test", platform::InternetAccess::Direct);
+    platform::HttpConnection connection(session, "127.0.0.1", service_.port());
+    platform::HttpRequest request(connection, "PUT", "/data?user=alice&pass=s3cret%20pw&function=put", 0);
+    ASSERT_EQ(request.send(listDocument(list)), "");
+    ASSERT_EQ(request.statusCode(), 200u);
+  }
+
+  std::filesystem::path dataFolder() const { return prefix_.path() / "profile/AppData/Roaming/BookmarkPlugin"; }
+  std::filesystem::path cachePath() const { return dataFolder() / "bookmarkscache_Explorer.xml"; }
+  bool cacheExists() const { return std::filesystem::exists(cachePath()); }
+  std::string cacheText() const { return readText(cachePath()); }
+  std::string logText() const { return readText(dataFolder() / "bookmarks.log"); }
+  size_t logCount(const std::string& line) const {
+    const std::string log = logText();
+    size_t count = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++count;
+    return count;
+  }
+  std::string cacheStamp() const {
+    std::smatch match;
+    const std::string text = cacheText();
+    static const std::regex stamp("<bookmarks[^>]*timestamp=\"([0-9-]+)\"");
+    return std::regex_search(text, match, stamp) ? std::string(match[1]) : "";
+  }
+
+  testsupport::TempPrefix prefix_;
+  testsupport::NoProxyEnvironment noProxy_;
+  testsupport::TempDir serviceDir_;
+  testsupport::TempDir libraryDir_;
+  testsupport::ServiceProcess service_{serviceDir_.path()};
+  std::unique_ptr<testsupport::EngineLibrary> engine_;
+};
+
+// -------------------------------------------------------- first synchronisation
+
+TEST_F(EngineSyncTest, FirstMergeUploadsAndReturnsTheUnion) {
+  putAtService({"server1"});
+  const Result result = sync(listDocument({"local1"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(names(result.data), (Names{"local1", "server1"}));
+  EXPECT_EQ(names(serviceList()), (Names{"local1", "server1"}));
+  EXPECT_EQ(names(cacheText()), (Names{"local1", "server1"}));
+  EXPECT_NE(cacheStamp(), "");
+  EXPECT_EQ(logCount("Explorer: Error while opening file: " + (libraryDir_.path() / "syncMethod.ini").string() + "\n"),
+            1u);
+  EXPECT_EQ(logCount("Sychronization: server xml has been changed because 'type'='full'.\n"), 1u);
+  EXPECT_EQ(logCount("Sychronization has been finished successfully. Output data to browser is: <?xml"), 1u);
+  EXPECT_EQ(logText().find("s3cret"), std::string::npos) << "the password reached the log";
+
+  // The host applied the result: the next run changes nothing.
+  const Result again = sync(result.data);
+  ASSERT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(again.data, "");
+}
+
+TEST_F(EngineSyncTest, LocalEqualToServerEndsWithoutCacheOrUpload) {
+  putAtService({"a", "b"});
+  const std::string before = serviceList();
+  const Result result = sync(listDocument({"a", "b"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_FALSE(cacheExists());
+  EXPECT_EQ(serviceList(), before);
+  EXPECT_EQ(logCount("Sychronization has been finished - no changes detected.\n"), 1u);
+  EXPECT_EQ(logCount("Uploading has been started"), 0u);
+  EXPECT_EQ(logCount("Output data to browser"), 0u);
+}
+
+TEST_F(EngineSyncTest, MergeThatOnlyTheServerLacksIsUploadedNotReturned) {
+  putAtService({"a"});
+  const Result result = sync(listDocument({"a", "b"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_EQ(names(serviceList()), (Names{"a", "b"}));
+  EXPECT_EQ(names(cacheText()), (Names{"a", "b"}));
+  EXPECT_EQ(logCount("Uploading has been finished successfully.\n"), 1u);
+}
+
+TEST_F(EngineSyncTest, MergeThatOnlyTheLocalSideLacksIsReturnedNotUploaded) {
+  putAtService({"a", "b"});
+  const std::string before = serviceList();
+  const Result result = sync(listDocument({"a"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(names(result.data), (Names{"a", "b"}));
+  EXPECT_EQ(serviceList(), before);
+  EXPECT_EQ(names(cacheText()), (Names{"a", "b"}));
+  EXPECT_EQ(logCount("Uploading has been started"), 0u);
+}
+
+TEST_F(EngineSyncTest, MergeWithTheCacheCarriesDeletionsBothWays) {
+  putAtService({"a", "b", "c"});
+  Result first = sync(listDocument({"a", "b", "c"}));  // equal: no cache yet
+  ASSERT_TRUE(first.ok);
+  first = sync(listDocument({"a", "b", "c", "d"}));  // merged differs from server only
+  ASSERT_TRUE(first.ok) << first.error;
+  ASSERT_EQ(names(cacheText()), (Names{"a", "b", "c", "d"}));
+  // Another computer deletes "a"; this one deletes "b".
+  putAtService({"b", "c", "d"});
+  const Result result = sync(listDocument({"a", "c", "d"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(names(result.data), (Names{"c", "d"}));
+  EXPECT_EQ(names(serviceList()), (Names{"c", "d"}));
+  EXPECT_EQ(names(cacheText()), (Names{"c", "d"}));
+}
+
+// ------------------------------------------------ the service answers "skip"
+
+TEST_F(EngineSyncTest, TakeServerThenSkipAnswers) {
+  putAtService({"s1"});
+  writeMethodFile("firstSyncMethod1=0\r\nfirstSyncMethod2 = 1\r\n");
+  const std::string stored = serviceList();
+
+  // "full", method 1: the server's copy, nothing uploaded.
+  Result result = sync(listDocument({"l1"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(names(result.data), (Names{"s1"}));
+  EXPECT_EQ(serviceList(), stored);
+  EXPECT_EQ(names(cacheText()), (Names{"s1"}));
+  const std::string cache = cacheText();
+  const std::string stamp = cacheStamp();
+  EXPECT_NE(stored.find("timestamp=\"" + stamp + "\""), std::string::npos) << "cache carries the server's stamp";
+
+  // "skip" with the cache equal to the local list: nothing at all.
+  result = sync(result.data);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_EQ(cacheText(), cache);
+  EXPECT_EQ(serviceList(), stored);
+  EXPECT_EQ(logCount("Sychronization: server xml hasn't been changed because 'type'='skip'.\n"), 1u);
+
+  // "skip" with a local change: the input goes up with "put" and becomes
+  // the cache, with the stamp the cache had.
+  result = sync(listDocument({"s1", "l2"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_EQ(names(serviceList()), (Names{"l2", "s1"}));
+  EXPECT_EQ(names(cacheText()), (Names{"l2", "s1"}));
+  EXPECT_EQ(cacheStamp(), stamp);
+}
+
+TEST_F(EngineSyncTest, DeletedCacheMakesTheNextRunAFirstOneAgain) {
+  putAtService({"s1"});
+  writeMethodFile("firstSyncMethod2=1\n");
+  ASSERT_TRUE(sync(listDocument({"x"})).ok);
+  ASSERT_TRUE(std::filesystem::remove(cachePath()));
+  // No cache: the request has no time stamp, the service answers "full",
+  // and the method file decides again.
+  Result result = sync(listDocument({"s1", "y"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(names(result.data), (Names{"s1"}));
+  EXPECT_EQ(logCount("Error while opening file"), 0u);
+}
+
+// ----------------------------------------------------------- method 2
+
+TEST_F(EngineSyncTest, TakeLocalReplacesTheServerListWithoutAsking) {
+  putAtService({"s1", "s2"});
+  writeMethodFile("firstSyncMethod1=0\nfirstSyncMethod2=0\nfirstSyncMethod3=1\n");
+  const std::time_t before = std::time(nullptr);
+  const Result result = sync(listDocument({"l1"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_EQ(names(serviceList()), (Names{"l1"}));
+  EXPECT_EQ(names(cacheText()), (Names{"l1"}));
+  EXPECT_EQ(logCount("Downloading has been started"), 0u);
+  EXPECT_EQ(logCount("&function=remove.\n"), 1u);
+  EXPECT_EQ(logCount("&function=put.\n"), 1u);
+  // The cache's stamp is the time of the run.
+  std::tm local{};
+  const std::time_t now = std::time(nullptr);
+  localtime_r(&before, &local);
+  char early[32];
+  std::strftime(early, sizeof early, "%Y-%m-%d-%H-%M-%S", &local);
+  localtime_r(&now, &local);
+  char late[32];
+  std::strftime(late, sizeof late, "%Y-%m-%d-%H-%M-%S", &local);
+  EXPECT_GE(cacheStamp(), std::string(early));
+  EXPECT_LE(cacheStamp(), std::string(late));
+}
+
+// ------------------------------------------------------------------ failures
+
+class EngineFailureTest : public EngineSyncTest {
+ protected:
+  void SetUp() override {
+    EngineSyncTest::SetUp();
+    std::filesystem::create_directories(dataFolder());
+    std::ofstream(cachePath(), std::ios::binary) << kCache;
+  }
+  void expectCacheUntouched() { EXPECT_EQ(cacheText(), kCache); }
+  static constexpr char kCache[] =
+      "<?xml version=\"1.0\"?>\n<bookmarks timestamp=\"2005-03-07-09-05-00\"><bookmark><name>cached</name>"
+      "</bookmark></bookmarks>\n";
+};
+
+TEST_F(EngineFailureTest, WrongPassword) {
+  writeSettings([this](corvex::ClientApp& app) {
+    app.serverPort = service_.port();
+    app.password = "wrong one";
+  });
+  const Result result = sync(listDocument({"a"}));
+  EXPECT_EQ(result.error, "Downloading has been failed. Maybe username and password are incorrect?");
+  expectCacheUntouched();
+  EXPECT_EQ(logCount("Sychronization has been finished with error while downloading: Downloading has been failed. "
+                     "Maybe username and password are incorrect?.\n"),
+            1u);
+  EXPECT_EQ(logText().find("wrong one"), std::string::npos);
+  EXPECT_EQ(logText().find("wrong%20one"), std::string::npos);
+}
+
+TEST_F(EngineFailureTest, ServiceDownOrSilent) {
+  service_.stop();
+  Result result = sync(listDocument({"a"}));
+  EXPECT_EQ(result.error, "Can't connect. Please check proxy and connection settings.");
+  expectCacheUntouched();
+
+  testsupport::SilentServer silent;
+  restartEngine();
+  writeSettings([&](corvex::ClientApp& app) { app.serverPort = silent.port(); });
+  ScopedEnv timeout("QUORVANE_NET_TIMEOUT_MS", "400");
+  result = sync(listDocument({"a"}));
+  EXPECT_EQ(result.error, "Can't connect. Please check proxy and connection settings.");
+  EXPECT_EQ(logCount("Downloading has been failed after fetching with unknown error.\n"), 2u);
+  expectCacheUntouched();
+}
+
+TEST_F(EngineFailureTest, BadInputOrDisabled) {
+  Result result = sync("<bookmarks><unclosed></bookmarks>");
+  EXPECT_EQ(result.error, "Could not parse XML with bookmarks given from extension");
+  restartEngine();
+  writeSettings([this](corvex::ClientApp& app) {
+    app.serverPort = service_.port();
+    app.enabled = 0;
+  });
+  result = sync(listDocument({"a"}));
+  EXPECT_EQ(result.error, "Synchronization isn't enabled");
+  EXPECT_EQ(logCount("Downloading has been started"), 0u);
+  expectCacheUntouched();
+}
+
+// Answers the service would never give, from a server of the test's.
+class OddServiceTest : public EngineFailureTest {
+ protected:
+  void SetUp() override {
+    EngineFailureTest::SetUp();
+    writeSettings([this](corvex::ClientApp& app) { app.serverPort = odd_.port(); });
+  }
+  void answer(int getStatus, const std::string& getBody, int putStatus) {
+    odd_.setHandler([=](const testsupport::SeenRequest& request) {
+      testsupport::TestResponse response;
+      response.status = request.method == "GET" ? getStatus : putStatus;
+      response.body = request.method == "GET" ? getBody : "";
+      return response;
+    });
+  }
+  testsupport::HttpTestServer odd_;
+};
+
+TEST_F(OddServiceTest, DownloadedTextThatIsNotAList) {
+  struct Row {
+    const char* label;
+    std::string body;
+    std::string error;
+  };
+  const Row rows[] = {
+      {"not well-formed", "<?xml version=\"1.0\"?><bookmarks>", "Could not parse downloaded XML"},
+      {"no type", "<?xml version=\"1.0\"?><bookmarks timestamp=\"2006-01-01-00-00-00\"/>",
+       "Could not parse downloaded XML. Bookmarks type attribute does not found."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    answer(200, row.body, 200);
+    const Result result = sync(listDocument({"a"}));
+    EXPECT_EQ(result.error, row.error);
+    expectCacheUntouched();
+  }
+  EXPECT_EQ(logCount("Uploading has been started"), 0u);
+}
+
+TEST_F(OddServiceTest, ControlBytesInTheAnswerAreDropped) {
+  answer(200,
+         "<?xml version=\"1.0\"?>\r\n<bookmarks type=\"skip\">\r\n\t<bookmark><name>cached</name></bookmark>\r\n"
+         "</bookmarks>\r\n",
+         200);
+  // Equal to the cache and to the local list once CR, LF and TAB are gone.
+  const Result result = sync("<?xml version=\"1.0\"?><bookmarks><bookmark><name>cached</name></bookmark></bookmarks>");
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(logCount("no changes detected"), 1u);
+}
+
+TEST_F(OddServiceTest, SkipUploadsTheInputUnderTheKnownStamp) {
+  const std::string input = listDocument({"a"});
+  // Without a stamp in the answer the cache's stamp stays.
+  answer(200, "<?xml version=\"1.0\"?><bookmarks type=\"skip\"/>", 200);
+  Result result = sync(input);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_EQ(odd_.seen()[0].target,
+            "/data?user=alice&pass=s3cret%20pw&function=get&timestamp=2005-03-07-09-05-00");
+  EXPECT_EQ(odd_.seen()[1].target, "/data?user=alice&pass=s3cret%20pw&function=put");
+  EXPECT_EQ(names(odd_.seen()[1].body), (Names{"a"}));
+  EXPECT_EQ(names(cacheText()), (Names{"a"}));
+  EXPECT_EQ(cacheStamp(), "2005-03-07-09-05-00");
+
+  // Without a cache the request has no stamp; the answer's stamp is kept.
+  ASSERT_TRUE(std::filesystem::remove(cachePath()));
+  answer(200, "<?xml version=\"1.0\"?><bookmarks type=\"Full\" timestamp=\"2006-01-02-03-04-05\"/>", 200);
+  result = sync(listDocument({"b"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(odd_.seen()[2].target, "/data?user=alice&pass=s3cret%20pw&function=get");
+  EXPECT_EQ(odd_.seen()[3].method, "PUT");
+  EXPECT_EQ(names(cacheText()), (Names{"b"}));
+  EXPECT_EQ(cacheStamp(), "2006-01-02-03-04-05");
+  EXPECT_EQ(logCount("'type'='skip'"), 2u) << "only \"full\" exactly means changed";
+}
+
+TEST_F(OddServiceTest, RefusedUploadFailsAndTheNextRunTriesAgain) {
+  answer(200, "<?xml version=\"1.0\"?><bookmarks type=\"full\" timestamp=\"2006-01-01-00-00-00\"/>", 401);
+  Result result = sync(listDocument({"a"}));
+  EXPECT_EQ(result.error, "Can't put the data. Please check proxy and connection settings.");
+  EXPECT_EQ(logCount("Uploading has been failed - HTTP status 401.\n"), 1u);
+  EXPECT_EQ(logCount("Sychronization has been finished with error: Can't put the data."), 1u);
+  expectCacheUntouched();
+
+  answer(200, "<?xml version=\"1.0\"?><bookmarks type=\"full\" timestamp=\"2006-01-01-00-00-00\"/>", 200);
+  result = sync(listDocument({"a"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(names(cacheText()), (Names{"a"}));
+  EXPECT_EQ(odd_.seen().back().method, "PUT");
+}
+
+// -------------------------------------------------------------- through a proxy
+
+TEST_F(EngineSyncTest, ExactRequestsThroughAnAuthenticatingProxy) {
+  testsupport::TempDir proxyDir;
+  testsupport::ProxyProcess proxy(proxyDir.path());
+  ASSERT_TRUE(proxy.start("bob", "pa55"));
+  ScopedEnv manual("http_proxy", "http://" + proxy.hostPort() + "/");
+  writeSettings([this](corvex::ClientApp& app) {
+    app.serverPort = service_.port();
+    app.proxyAuth = 1;
+    app.proxyUsername = "bob";
+    app.proxyPassword = "pa55";
+  });
+  putAtService({"s1"});
+  ASSERT_TRUE(sync(listDocument({"l1"})).ok);
+  const std::string stamp = cacheStamp();
+  ASSERT_NE(stamp, "");
+  const Result again = sync(listDocument({"l1", "s1"}));
+  ASSERT_TRUE(again.ok) << again.error;
+
+  const std::string base = "http://127.0.0.1:" + std::to_string(service_.port()) + "/data?user=alice&pass=s3cret%20pw";
+  EXPECT_EQ(proxy.requestLines(),
+            (std::vector<std::string>{"GET " + base + "&function=get HTTP/1.1",
+                                      "PUT " + base + "&function=put HTTP/1.1",
+                                      "GET " + base + "&function=get&timestamp=" + stamp + " HTTP/1.1"}));
+  EXPECT_EQ(logText().find("s3cret"), std::string::npos);
+  EXPECT_EQ(logText().find("pa55"), std::string::npos);
+}
+
+}  // namespace
