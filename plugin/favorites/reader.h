@@ -1,0 +1,27 @@
+// The Favorites reader: the user's Favorites folder as one exchange
+// document. Every sub-folder becomes a "folder", every "*.url" file a
+// "bookmark" (plugin/favorites/shortcut.h), in the order the directory
+// listing gives; the stored menu order gives the "order" attributes, which
+// are then made one document-wide sequence without duplicates.
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <filesystem>
+#include <string>
+
+namespace favorites {
+
+// The document text of the whole Favorites folder. On failure returns the
+// error text and leaves *documentText unchanged: there is never a partial
+// document.
+std::u16string readFavorites(std::string* documentText);
+
+// Appends the items of one folder to the parent element. relativePath is the
+// folder's position below the Favorites folder: empty for the Favorites
+// folder itself, the parent's followed by "\" and the name for a sub-folder.
+// Symbolic links to directories are never followed: they are left out.
+std::u16string readFavoritesFolder(const std::filesystem::path& folder, xmlNode* parent,
+                                   const std::u16string& relativePath);
+
+}  // namespace favorites
