@@ -1,0 +1,89 @@
+// The fixture of the plug-in's end-to-end tests: the reference service on a
+// loopback port with one account, and computers (prefixes) whose engine
+// settings point at it, with the plug-in registered.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/host_session.h"
+#include "tests/support/service_process.h"
+#include "tests/support/temp_prefix.h"
+
+namespace plugintest {
+
+inline constexpr char kUser[] = "alice";
+inline constexpr char kPassword[] = "s3cret pw";
+// What the engine logs at the start of every synchronisation it runs.
+inline constexpr char kRunStarted[] = "Sychronization has been started";
+inline constexpr char kPluginKey[] = "HKCU\\Software\\Veltrane Inc.\\Quorvane\\Explorer";
+
+// The sorted <name> texts of a document.
+inline std::vector<std::string> documentNames(const std::string& document) {
+  std::vector<std::string> found;
+  static const std::regex name("<name>([^<]*)</name>");
+  for (auto it = std::sregex_iterator(document.begin(), document.end(), name); it != std::sregex_iterator(); ++it) {
+    found.push_back((*it)[1]);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+class PluginE2ETest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(service_.addUser(kUser, kPassword));
+    ASSERT_TRUE(service_.start());
+  }
+
+  testsupport::PluginSettings settings() const {
+    testsupport::PluginSettings s;
+    s.port = service_.port();
+    s.username = kUser;
+    s.password = kPassword;
+    return s;
+  }
+
+  // A computer with these settings and the plug-in registered.
+  std::unique_ptr<testsupport::HostComputer> computer(const testsupport::PluginSettings& s) {
+    auto c = std::make_unique<testsupport::HostComputer>();
+    c->writeSettings(s);
+    testsupport::HostRun registered = c->registerPlugin();
+    EXPECT_EQ(registered.exitCode, 0) << registered.joined();
+    return c;
+  }
+
+  // The bookmark and folder names the service holds for the account.
+  std::vector<std::string> serviceNames() const {
+    std::string output;
+    testsupport::runProgram({(testsupport::binaryDir() / "quorvane-service").string(), "export", kUser,
+                             "--database", service_.database().string()},
+                            "", &output);
+    return documentNames(output);
+  }
+
+  testsupport::TempPrefix prefix_;  // the test process's own
+  testsupport::TempDir serviceFolder_;
+  testsupport::ServiceProcess service_{serviceFolder_.path()};
+};
+
+// The runs and echo lines of a session in order, a run as "run".
+inline std::vector<std::string> events(const testsupport::HostRun& run) {
+  std::vector<std::string> seen;
+  for (const std::string& line : run.grep({kRunStarted, "echo "})) {
+    seen.push_back(line.find(kRunStarted) != std::string::npos ? "run" : line);
+  }
+  return seen;
+}
+
+// Names as favoriteNames() gives them, from the plain names of documentNames:
+// "News/" for a folder, "News/Daily.url" for a bookmark in it.
+using Names = std::vector<std::string>;
+
+}  // namespace plugintest

@@ -1,0 +1,179 @@
+// The plug-in at work in iexplore.exe against the reference service: the
+// start-up, timer and exit runs, several processes of one computer, two
+// computers meeting through the service, and what the user sees.
+#include <gtest/gtest.h>
+
+#include "platform/named_mutex.h"
+#include "tests/plugin_e2e_fixture.h"
+#include "tests/support/scoped_env.h"
+
+namespace plugintest {
+namespace {
+
+using testsupport::HostProcess;
+using testsupport::HostRun;
+
+class PluginSyncTest : public PluginE2ETest {};
+
+TEST_F(PluginSyncTest, StartupRunUploadsTheFavoritesAndPrintsNothingElse) {
+  testsupport::PluginSettings s = settings();
+  s.syncAfterStart = 1;
+  auto pc = computer(s);
+  pc->writeShortcut("Lark", "http://lark.example/");
+  pc->writeShortcut("News/Daily", "http://daily.example/");
+
+  HostRun run = pc->runHost("open\nquit\n");
+  ASSERT_EQ(run.exitCode, 0) << run.joined();
+  EXPECT_EQ(run.count(kRunStarted), 1u) << run.joined();
+  EXPECT_EQ(serviceNames(), (Names{"Daily", "Lark", "News"}));
+  EXPECT_EQ(pc->lastSync(), 1);
+  // A successful automatic run is silent.
+  EXPECT_TRUE(run.grep({"messagebox", "icon "}).empty()) << run.joined();
+}
+
+TEST_F(PluginSyncTest, TwoComputersConvergeThroughTheService) {
+  testsupport::PluginSettings s = settings();
+  s.syncAfterStart = 1;
+  auto home = computer(s);
+  auto office = computer(s);
+  home->writeShortcut("Lark", "http://lark.example/");
+  home->writeShortcut("News/Daily", "http://daily.example/");
+  office->writeShortcut("Owl", "http://owl.example/");
+
+  for (auto* pc : {home.get(), office.get(), home.get()}) {
+    HostRun run = pc->runHost("open\nquit\n");
+    ASSERT_EQ(run.exitCode, 0) << run.joined();
+  }
+  const Names all = {"Lark.url", "News/", "News/Daily.url", "Owl.url"};
+  EXPECT_EQ(home->favoriteNames(), all);
+  EXPECT_EQ(office->favoriteNames(), all);
+  EXPECT_EQ(serviceNames(), (Names{"Daily", "Lark", "News", "Owl"}));
+}
+
+// Ticks come every 20 seconds; with a period of 15 minutes the first run is
+// on the first tick at least 15 minutes after load and the next 15 minutes
+// after that tick. The same holds across the wrap-around of the tick count.
+TEST_F(PluginSyncTest, TimerRunsAfterTheIntervalAlsoAcrossTheWrapOfTheTickCount) {
+  auto pc = computer(settings());
+  pc->writeShortcut("Lark", "http://lark.example/");
+  for (const char* clock : {"virtual", "virtual:4294667296"}) {
+    SCOPED_TRACE(clock);
+    HostRun run = pc->runHost(
+        "open\nadvance 14m40s\necho before\nadvance 20s\necho first\nadvance 14m40s\necho early\n"
+        "advance 20s\necho second\nquit\n",
+        {{"QUORVANE_CLOCK", clock}});
+    ASSERT_EQ(run.exitCode, 0) << run.joined();
+    EXPECT_EQ(events(run), (Names{"echo before", "run", "echo first", "echo early", "run", "echo second"}))
+        << run.joined();
+  }
+}
+
+TEST_F(PluginSyncTest, SwitchingAutomaticSynchronisationOffStopsTimerRuns) {
+  testsupport::PluginSettings s = settings();
+  s.syncAuto = 0;
+  auto pc = computer(s);
+  HostRun run = pc->runHost("open\nadvance 1h\nquit\n");
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.count(kRunStarted), 0u) << run.joined();
+}
+
+// The first process runs the start-up run; the second does not. When the
+// first quits, the second takes its place on a tick and runs the timer
+// synchronisations; only the last process to quit runs the exit run.
+TEST_F(PluginSyncTest, TwoProcessesTakeTurnsAndOnlyTheLastRunsTheExitRun) {
+  testsupport::PluginSettings s = settings();
+  s.syncAfterStart = 1;
+  s.syncBeforeExit = 1;
+  auto pc = computer(s);
+  pc->writeShortcut("Lark", "http://lark.example/");
+
+  HostProcess first, second;
+  ASSERT_TRUE(first.start(*pc));
+  ASSERT_TRUE(first.send("open") && first.waitFor("window open 1"));
+  EXPECT_EQ(first.output().count(kRunStarted), 1u) << first.output().joined();
+
+  ASSERT_TRUE(second.start(*pc));
+  ASSERT_TRUE(second.send("open") && second.waitFor("window open 1"));
+  EXPECT_EQ(second.output().count(kRunStarted), 0u) << second.output().joined();
+
+  EXPECT_EQ(first.finish(), 0);
+  EXPECT_EQ(first.output().count(kRunStarted), 1u) << "no exit run while another process runs\n"
+                                                  << first.output().joined();
+
+  ASSERT_TRUE(second.send("advance 15m") && second.send("echo ticked") && second.waitFor("echo ticked"));
+  EXPECT_EQ(second.output().count(kRunStarted), 1u) << "the timer run after the takeover\n"
+                                                   << second.output().joined();
+  EXPECT_EQ(second.finish(), 0);
+  EXPECT_EQ(second.output().count(kRunStarted), 2u) << "the exit run of the last process\n"
+                                                   << second.output().joined();
+}
+
+TEST_F(PluginSyncTest, OfflineThePressDoesNothingVisible) {
+  auto pc = computer(settings());
+  HostRun run = pc->runHost("open\noffline\npress 1\nonline\nquit\n");
+  ASSERT_EQ(run.exitCode, 0) << run.joined();
+  EXPECT_EQ(run.count(kRunStarted), 0u);
+  EXPECT_TRUE(run.grep({"messagebox", "icon ", "dialog "}).empty()) << run.joined();
+  EXPECT_EQ(pc->lastSync(), -1) << "an offline run touches no registry value";
+}
+
+// Until the engine's options dialog exists, Synchronize(true) answers with
+// an error text: the press then reports it in the error window only.
+TEST_F(PluginSyncTest, PressReportsTheEngineAnswerInTheErrorWindow) {
+  auto pc = computer(settings());
+  HostRun run = pc->runHost("open\npress 1\nui icon\necho clicked\nquit\n");
+  ASSERT_EQ(run.exitCode, 0) << run.joined();
+  EXPECT_EQ(run.count("messagebox"), 0u) << run.joined();
+  EXPECT_EQ(run.count("icon add owner="), 1u) << run.joined();
+  EXPECT_TRUE(run.has("tip=\"Bookmark plugin error\" callback=1124")) << run.joined();
+  EXPECT_TRUE(run.has("dialog show window=")) << run.joined();
+  EXPECT_TRUE(run.has("Synchronization procedure is not available\\r\\n\"")) << run.joined();
+}
+
+// Another run holds the run mutex (as an interactive run does while the
+// options dialog is open): a press says so and changes nothing.
+TEST_F(PluginSyncTest, SecondPressWhileARunIsOpenSaysAnotherRunIsInProgress) {
+  auto pc = computer(settings());
+  testsupport::ScopedEnv here("QUORVANE_PREFIX", pc->prefix().string());
+  platform::NamedMutex running("BookmarkPlugin_Synchronize");
+  ASSERT_TRUE(running.valid());
+
+  HostRun run = pc->runHost("open\npress 1\nquit\n");
+  ASSERT_EQ(run.exitCode, 0) << run.joined();
+  EXPECT_EQ(run.grep({"messagebox"}),
+            (Names{"messagebox caption=\"Information\" text=\"Another synchronization process is running.\" "
+                   "buttons=ok icon=information owner=0 answer=ok"}))
+      << run.joined();
+  EXPECT_EQ(run.count(kRunStarted), 0u);
+  EXPECT_EQ(run.count("icon add"), 0u);
+  EXPECT_EQ(pc->lastSync(), -1);
+}
+
+TEST_F(PluginSyncTest, FavoritesFolderMissingWhenThePressComes) {
+  auto pc = computer(settings());
+  std::filesystem::remove_all(pc->favorites());
+  HostRun run = pc->runHost("open\npress 1\nquit\n");
+  ASSERT_EQ(run.exitCode, 0) << run.joined();
+  EXPECT_EQ(run.grep({"messagebox"}),
+            (Names{"messagebox caption=\"Bookmark plugin\" text=\"Can not find Favorites folder.\" buttons=ok "
+                   "icon=none owner=0 answer=ok"}))
+      << run.joined();
+}
+
+// The plug-in loaded by another host counts nothing and runs nothing by
+// itself; its button still works.
+TEST_F(PluginSyncTest, AnotherHostLoadsThePluginWithoutCounting) {
+  testsupport::PluginSettings s = settings();
+  s.syncAfterStart = 1;
+  s.syncBeforeExit = 1;
+  auto pc = computer(s);
+  HostRun run = pc->runHost("open\nadvance 1h\npress 1\nquit\n", {}, "explorer.exe");
+  ASSERT_EQ(run.exitCode, 0) << run.joined();
+  EXPECT_TRUE(run.has("object create window=1 role=helper")) << run.joined();
+  EXPECT_EQ(run.count(kRunStarted), 0u) << run.joined();
+  EXPECT_EQ(run.count("icon add"), 1u) << "the press ran\n" << run.joined();
+  EXPECT_NE(pc->reg({"query", kPluginKey, "/v", "inscount"}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace plugintest
