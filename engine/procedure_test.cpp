@@ -32,7 +32,7 @@ TEST(FirstSyncMethodFile, FirstNonZeroKeyDecides) {
   }
 }
 
-class ProcedureTest : public corvex::testing::EngineTest {};
+class ProcedureTest : public corvex::test::EngineTest {};
 
 TEST_F(ProcedureTest, MethodFileSitsBesideTheEngineAndCacheInTheDataFolder) {
   ClientApp app("Explorer");

@@ -6,6 +6,6 @@ namespace corvex {
 
 // runSynchronization: engine/procedure.cpp.
 
-std::string runOptionsDialog(ClientApp&, std::string*) { return kProcedureNotAvailable; }
+// runOptionsDialog: engine/sync_options_dialog.cpp.
 
 }  // namespace corvex

@@ -28,7 +28,7 @@ TestResponse respond(int status, const std::string& body) {
   return response;
 }
 
-class TransportTest : public corvex::testing::EngineTest {
+class TransportTest : public corvex::test::EngineTest {
  protected:
   void SetUp() override {
     app_.server = "127.0.0.1/data";
