@@ -11,8 +11,11 @@
 # curl. Also reported: the peak resident memory of iexplore.exe (GNU time).
 # Each figure is the median of REPEATS runs (default 3). Loopback only;
 # everything lives in a temporary folder that is removed at the end.
-#   bench/sync_bench.sh [--repeats R] [N...]
+#   bench/sync_bench.sh [--repeats R] [--wrap COMMAND] [N...]
 #   bench/sync_bench.sh --help
+# --wrap runs the timed iexplore.exe under COMMAND, for profiling, e.g.
+#   --wrap "valgrind --tool=massif --massif-out-file=/tmp/massif.out"
+#   --wrap "perf record -g -o /tmp/perf.data"
 # Uses build/bin (build it first: cmake --build build --target iexplore
 # regsvr32 reg Bookmark quorvane-service).
 set -euo pipefail
@@ -20,11 +23,13 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BIN="${QUORVANE_BIN:-$ROOT/build/bin}"
 
 repeats=3
+wrap=""
 sizes=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     --repeats) repeats="$2"; shift ;;
+    --wrap) wrap="$2"; shift ;;
     *[!0-9]*) echo "sync_bench.sh: unknown argument $1 (see --help)" >&2; exit 2 ;;
     *) sizes+=("$1") ;;
   esac
@@ -114,7 +119,7 @@ for n in "${sizes[@]}"; do
     startup_run "$a"
     printf '[InternetShortcut]\r\nURL=https://local%d.example/\r\n' "$r" >"$b/profile/Favorites/Group 0/Folder 0/Site 1.url"
     start=$(now)
-    /usr/bin/time -f '%M' -o "$work/rss" env QUORVANE_PREFIX="$b" "$BIN/iexplore.exe" <<<$'open\nquit' >"$b.run" 2>&1
+    /usr/bin/time -f '%M' -o "$work/rss" env QUORVANE_PREFIX="$b" $wrap "$BIN/iexplore.exe" <<<$'open\nquit' >"$b.run" 2>&1
     end=$(now)
     grep -q 'Uploading has been finished successfully' "$b.run" || { echo "sync_bench.sh: the run did not upload" >&2; tail -5 "$b.run" >&2; exit 1; }
     grep -q 'Output data to browser is: <?xml' "$b.run" || { echo "sync_bench.sh: the run wrote nothing back" >&2; exit 1; }
