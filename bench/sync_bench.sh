@@ -8,7 +8,8 @@
 # cache, PUT the result, write the Favorites back. That run (the whole
 # iexplore.exe process) is timed against the floor: copying the same
 # Favorites tree (cp -a) plus one GET and one PUT of the same document with
-# curl. Also reported: the peak resident memory of iexplore.exe (GNU time).
+# curl. Also reported: the CPU time (user + system) and the peak resident
+# memory of iexplore.exe (GNU time).
 # Each figure is the median of REPEATS runs (default 3). Loopback only;
 # everything lives in a temporary folder that is removed at the end.
 #   bench/sync_bench.sh [--repeats R] [--wrap COMMAND] [N...]
@@ -27,7 +28,7 @@ wrap=""
 sizes=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     --repeats) repeats="$2"; shift ;;
     --wrap) wrap="$2"; shift ;;
     *[!0-9]*) echo "sync_bench.sh: unknown argument $1 (see --help)" >&2; exit 2 ;;
@@ -87,7 +88,7 @@ EOF
 startup_run() { QUORVANE_PREFIX="$1" "$BIN/iexplore.exe" <<<$'open\nquit' >"$1.run" 2>&1; }
 
 printf '%s\n' "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), load $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-8s %10s %10s %8s %10s %10s %10s\n' bookmarks "sync (s)" "floor (s)" ratio "cp -a (s)" "get+put(s)" "peak RSS"
+printf '%-8s %10s %10s %10s %8s %10s %10s %10s\n' bookmarks "sync (s)" "sync cpu" "floor (s)" ratio "cp -a (s)" "get+put(s)" "peak RSS"
 
 declare -A sync_time
 account=0
@@ -110,7 +111,7 @@ for n in "${sizes[@]}"; do
   first_run_account "$a" "bench$account"
   first_run_account "$b" "bench$account"
 
-  syncs=() floors=() copies=() transfers=() peaks=()
+  syncs=() cpus=() floors=() copies=() transfers=() peaks=()
   for ((r = 0; r < repeats; r++)); do
     # The other computer adds a bookmark on the service; this one changes
     # one locally. (An edit on the other side would lose to any local
@@ -119,12 +120,14 @@ for n in "${sizes[@]}"; do
     startup_run "$a"
     printf '[InternetShortcut]\r\nURL=https://local%d.example/\r\n' "$r" >"$b/profile/Favorites/Group 0/Folder 0/Site 1.url"
     start=$(now)
-    /usr/bin/time -f '%M' -o "$work/rss" env QUORVANE_PREFIX="$b" $wrap "$BIN/iexplore.exe" <<<$'open\nquit' >"$b.run" 2>&1
+    /usr/bin/time -f '%M %U %S' -o "$work/rss" env QUORVANE_PREFIX="$b" $wrap "$BIN/iexplore.exe" <<<$'open\nquit' >"$b.run" 2>&1
     end=$(now)
     grep -q 'Uploading has been finished successfully' "$b.run" || { echo "sync_bench.sh: the run did not upload" >&2; tail -5 "$b.run" >&2; exit 1; }
     grep -q 'Output data to browser is: <?xml' "$b.run" || { echo "sync_bench.sh: the run wrote nothing back" >&2; exit 1; }
     syncs+=("$(calc "$end - $start")")
-    peaks+=("$(cat "$work/rss")")
+    read -r rss user system <"$work/rss"
+    peaks+=("$rss")
+    cpus+=("$(calc "$user + $system")")
 
     # The floor: the same tree copied, the same document fetched and sent.
     rm -rf "$work/copy"
@@ -144,8 +147,9 @@ for n in "${sizes[@]}"; do
   c=$(printf '%s\n' "${copies[@]}" | median)
   t=$(printf '%s\n' "${transfers[@]}" | median)
   p=$(printf '%s\n' "${peaks[@]}" | median)
+  u=$(printf '%s\n' "${cpus[@]}" | median)
   sync_time[$n]=$s
-  printf '%-8s %10.3f %10.3f %8.2f %10.3f %10.3f %7.1f MiB\n' "$n" "$s" "$fl" "$(calc "$s / $fl")" "$c" "$t" \
+  printf '%-8s %10.3f %10.3f %10.3f %8.2f %10.3f %10.3f %7.1f MiB\n' "$n" "$s" "$u" "$fl" "$(calc "$s / $fl")" "$c" "$t" \
     "$(calc "$p / 1024")"
   rm -rf "$a" "$b" "$work/copy"
 done
