@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -246,6 +247,17 @@ struct HttpRequest::Impl {
     return bytes;
   }
 
+  // libcurl rewinds the body when it sends the request again, on a fresh
+  // connection after a reused one turned out to be closed.
+  static int onSeek(void* self, curl_off_t offset, int origin) {
+    auto* impl = static_cast<Impl*>(self);
+    if (origin != SEEK_SET || offset < 0 || static_cast<uint64_t>(offset) > impl->body.size()) {
+      return CURL_SEEKFUNC_CANTSEEK;
+    }
+    impl->bodySent = static_cast<size_t>(offset);
+    return CURL_SEEKFUNC_OK;
+  }
+
   static int onProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
     auto* impl = static_cast<Impl*>(self);
     const auto now = std::chrono::steady_clock::now();
@@ -418,6 +430,8 @@ std::string HttpRequest::Impl::perform() {
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &Impl::onUpload);
     curl_easy_setopt(h, CURLOPT_READDATA, this);
+    curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, &Impl::onSeek);
+    curl_easy_setopt(h, CURLOPT_SEEKDATA, this);
     if (verb != "put") curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, method.c_str());
   }
 

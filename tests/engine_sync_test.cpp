@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
-#include <regex>
 #include <sstream>
 
 #include "engine/client_app.h"
@@ -52,9 +51,12 @@ std::string listDocument(const std::vector<std::string>& names) {
 std::vector<std::string> names(const std::string& document) {
   if (document.find("<bookmarks") == std::string::npos) return {"<none>"};
   std::vector<std::string> found;
-  static const std::regex name("<name>([^<]*)</name>");
-  for (auto it = std::sregex_iterator(document.begin(), document.end(), name); it != std::sregex_iterator(); ++it) {
-    found.push_back((*it)[1]);
+  const std::string open = "<name>";
+  for (size_t at = document.find(open); at != std::string::npos; at = document.find(open, at)) {
+    at += open.size();
+    const size_t end = document.find("</name>", at);
+    if (end == std::string::npos) break;
+    found.push_back(document.substr(at, end - at));
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -142,11 +144,16 @@ class EngineSyncTest : public ::testing::Test {
     for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++count;
     return count;
   }
+  // The root's "timestamp" attribute in the cache file, or "".
   std::string cacheStamp() const {
-    std::smatch match;
     const std::string text = cacheText();
-    static const std::regex stamp("<bookmarks[^>]*timestamp=\"([0-9-]+)\"");
-    return std::regex_search(text, match, stamp) ? std::string(match[1]) : "";
+    const size_t root = text.find("<bookmarks");
+    if (root == std::string::npos) return "";
+    const size_t rootEnd = text.find('>', root);
+    const std::string key = "timestamp=\"";
+    const size_t at = text.find(key, root);
+    if (at == std::string::npos || at > rootEnd) return "";
+    return text.substr(at + key.size(), text.find('"', at + key.size()) - at - key.size());
   }
 
   testsupport::TempPrefix prefix_;

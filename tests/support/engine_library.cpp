@@ -20,8 +20,9 @@ constexpr char kShowErrorIcon[] = "_Z13ShowErrorIconRKNSt7__cxx1112basic_stringI
 
 EngineLibrary::EngineLibrary(const std::filesystem::path& folder) : path_(folder / "libcorvex.so") {
   std::error_code ec;
-  std::filesystem::copy_file(binaryDir() / "libcorvex.so", path_,
-                             std::filesystem::copy_options::overwrite_existing, ec);
+  // A fresh file: overwriting one that is still mapped would corrupt it.
+  std::filesystem::remove(path_, ec);
+  std::filesystem::copy_file(binaryDir() / "libcorvex.so", path_, ec);
   if (ec) {
     error_ = "copy: " + ec.message();
     return;

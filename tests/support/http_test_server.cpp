@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <thread>
 
@@ -16,6 +17,7 @@ struct HttpTestServer::Impl {
   httplib::Server server;
   int port = 0;
   std::thread thread;
+  std::atomic<bool> finished{false};
   mutable std::mutex mutex;
   std::vector<SeenRequest> seen;
   Handler handler;
@@ -55,12 +57,15 @@ HttpTestServer::HttpTestServer() : impl_(std::make_unique<Impl>()) {
   impl_->server.Post(".*", serve);
   // Bound before the thread starts, so connections queue until it listens.
   impl_->port = impl_->server.bind_to_any_port("127.0.0.1");
-  impl_->thread = std::thread([this] { impl_->server.listen_after_bind(); });
+  impl_->thread = std::thread([this] {
+    if (impl_->port > 0) impl_->server.listen_after_bind();
+    impl_->finished = true;
+  });
 }
 
 HttpTestServer::~HttpTestServer() {
   // stop() only takes effect once the server loop runs.
-  while (!impl_->server.is_running()) std::this_thread::yield();
+  while (!impl_->server.is_running() && !impl_->finished) std::this_thread::yield();
   impl_->server.stop();
   impl_->thread.join();
 }
