@@ -24,12 +24,17 @@ inline constexpr char kPassword[] = "s3cret pw";
 inline constexpr char kRunStarted[] = "Sychronization has been started";
 inline constexpr char kPluginKey[] = "HKCU\\Software\\Veltrane Inc.\\Quorvane\\Explorer";
 
-// The sorted <name> texts of a document.
+// The sorted <name> texts of a document (found by hand: a large document
+// is no work for std::regex).
 inline std::vector<std::string> documentNames(const std::string& document) {
   std::vector<std::string> found;
-  static const std::regex name("<name>([^<]*)</name>");
-  for (auto it = std::sregex_iterator(document.begin(), document.end(), name); it != std::sregex_iterator(); ++it) {
-    found.push_back((*it)[1]);
+  const std::string open = "<name>", close = "</name>";
+  for (size_t at = document.find(open); at != std::string::npos; at = document.find(open, at)) {
+    at += open.size();
+    const size_t end = document.find(close, at);
+    if (end == std::string::npos) break;
+    found.push_back(document.substr(at, end - at));
+    at = end + close.size();
   }
   std::sort(found.begin(), found.end());
   return found;
