@@ -532,6 +532,21 @@ TEST_F(OptionsDialogTest, FailedPressThenSuccessfulPressGivesTheSecondDocument) 
   EXPECT_EQ(storedText("password"), kPassword);
 }
 
+TEST_F(OptionsDialogTest, SuccessfulPressWithNothingToApplyGivesAnEmptyDocument) {
+  startService();
+  putAtService({"same"});
+  storeSettings([this](ClientApp& app) {
+    useService(app);
+    app.password = kPassword;
+  });
+  queue({"click 2002", "click 1"});
+  const Result result = run(listDocument({"same"}));
+  EXPECT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_EQ(messageBoxes().size(), 1u);
+  EXPECT_NE(messageBoxes().at(0).find("caption=\"Information\""), std::string::npos) << dump();
+}
+
 TEST_F(OptionsDialogTest, LaterFailedPressReplacesAnEarlierFailure) {
   // A procedure failure, then a validation failure: the host sees the last.
   storeSettings([](ClientApp& app) {
@@ -567,6 +582,32 @@ TEST_F(OptionsDialogTest, DeactivationAndTheSystemMenuKeepTheLastRead) {
     EXPECT_EQ(dwordValue("sync_auto"), 0u);
     EXPECT_EQ(storedText("username"), "bob");
   }
+}
+
+TEST_F(OptionsDialogTest, DeactivationWhileAPressShowsItsBoxKeepsTheDialog) {
+  // The system deactivates a dialog while a box it owns has the focus; the
+  // script backend does not, so the test delivers that notification itself.
+  storeSettings([](ClientApp& app) {
+    app.server = "127.0.0.1/data";
+    app.serverPort = 9;
+  });
+  CSyncOptionsDlg dialog("Explorer", listDocument({"local1"}));
+  std::vector<int32_t> idleAtBoxes;
+  platform::setUiOutput([&](std::string_view line) {
+    lines_.emplace_back(line);
+    const size_t owner = line.find(" owner=");
+    if (line.rfind("messagebox ", 0) != 0 || owner == std::string_view::npos) return;
+    idleAtBoxes.push_back(dialog.idle);
+    const auto handle =
+        static_cast<platform::WindowHandle>(std::stoul(std::string(line.substr(owner + 7))));
+    if (platform::Dialog* shown = platform::findDialog(handle)) dialog.onActivate(*shown, false);
+  });
+  queue({"click 2002", "click 1"});
+  EXPECT_EQ(dialog.runModal(), platform::kIdOk);
+  EXPECT_EQ(idleAtBoxes, (std::vector<int32_t>{0}));
+  EXPECT_EQ(dialog.idle, 1);
+  EXPECT_NE(dialog.dialogError, "");
+  platform::setUiOutput(nullptr);  // the sink refers to this test's locals
 }
 
 TEST_F(OptionsDialogTest, PeriodThatIsNoNumberKeepsTheDialogOpen) {
