@@ -9,7 +9,8 @@ std::filesystem::path dataFolder() {
   std::filesystem::path appData = platform::specialFolder(platform::SpecialFolder::AppData);
   if (appData.empty()) return {};
   std::filesystem::path folder = appData / "BookmarkPlugin";
-  if (!platform::ensureDirectory(folder)) return {};
+  // The folder holds the settings file with the scrambled credentials.
+  if (!platform::ensureDirectory(folder, 0700)) return {};
   return folder;
 }
 

@@ -110,17 +110,46 @@ struct IconvCloser {
 };
 using IconvHandle = std::unique_ptr<void, IconvCloser>;
 
+iconv_t openDescriptor(unsigned codePage, bool toUtf16) {
+  std::string name = iconvName(codePage);
+  return toUtf16 ? iconv_open("UTF-16LE", name.c_str()) : iconv_open(name.c_str(), "UTF-16LE");
+}
+
 // One descriptor per direction and code page, per thread: iconv descriptors
-// carry conversion state and must not be shared between threads.
-iconv_t descriptor(unsigned codePage, bool toUtf16) {
-  thread_local std::map<std::pair<unsigned, bool>, IconvHandle> cache;
+// carry conversion state and must not be shared between threads. The cache
+// is reached through a trivially destructible pointer, because conversions
+// also run after the thread's thread-local destructors (a library's
+// finalisers at process exit): from then on each call gets a fresh
+// descriptor, owned by *scratch.
+using DescriptorCache = std::map<std::pair<unsigned, bool>, IconvHandle>;
+thread_local DescriptorCache* t_cache = nullptr;
+thread_local bool t_cacheGone = false;
+
+struct CacheReaper {
+  ~CacheReaper() {
+    delete t_cache;
+    t_cache = nullptr;
+    t_cacheGone = true;
+  }
+};
+
+iconv_t descriptor(unsigned codePage, bool toUtf16, IconvHandle* scratch) {
+  if (t_cacheGone) {
+    iconv_t cd = openDescriptor(codePage, toUtf16);
+    if (cd != reinterpret_cast<iconv_t>(-1)) scratch->reset(cd);
+    return cd;
+  }
+  if (!t_cache) {
+    thread_local CacheReaper reaper;
+    (void)reaper;
+    t_cache = new DescriptorCache;
+  }
   auto key = std::make_pair(codePage, toUtf16);
-  auto it = cache.find(key);
-  if (it == cache.end()) {
-    std::string name = iconvName(codePage);
-    iconv_t cd = toUtf16 ? iconv_open("UTF-16LE", name.c_str()) : iconv_open(name.c_str(), "UTF-16LE");
+  auto it = t_cache->find(key);
+  if (it == t_cache->end()) {
+    iconv_t cd = openDescriptor(codePage, toUtf16);
     if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
-    it = cache.emplace(key, IconvHandle(cd)).first;
+    it = t_cache->emplace(key, IconvHandle(cd)).first;
   }
   iconv(static_cast<iconv_t>(it->second.get()), nullptr, nullptr, nullptr, nullptr);
   return static_cast<iconv_t>(it->second.get());
@@ -218,7 +247,8 @@ std::string utf16ToUtf8(const std::u16string& text) {
 std::u16string multiByteToUtf16(unsigned codePage, const std::string& text) {
   if (codePage == kUtf8CodePage) return utf8ToUtf16(text);
   if (text.empty()) return {};
-  iconv_t cd = descriptor(codePage, true);
+  IconvHandle scratch;
+  iconv_t cd = descriptor(codePage, true, &scratch);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     // An unknown code page: keep ASCII, replace the rest.
     std::u16string out;
@@ -241,7 +271,8 @@ std::u16string multiByteToUtf16(unsigned codePage, const std::string& text) {
 std::string utf16ToMultiByte(unsigned codePage, const std::u16string& text) {
   if (codePage == kUtf8CodePage) return utf16ToUtf8(text);
   if (text.empty()) return {};
-  iconv_t cd = descriptor(codePage, false);
+  IconvHandle scratch;
+  iconv_t cd = descriptor(codePage, false, &scratch);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     std::string out;
     for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');

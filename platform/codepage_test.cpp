@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "tests/support/temp_prefix.h"
 
@@ -80,6 +81,22 @@ TEST(CodePage, AnsiCodePageComesFromTheEnvironment) {
   setenv("QUORVANE_CODEPAGE", "bogus", 1);
   EXPECT_EQ(ansiCodePage(), 1252u);
   unsetenv("QUORVANE_CODEPAGE");
+}
+
+// A library's finalisers convert texts after the thread's thread-local
+// destructors ran (the engine writes its settings file at process exit).
+TEST(CodePage, ConvertsAfterTheThreadsCacheIsGone) {
+  std::string late;
+  std::thread([&late] {
+    struct Late {
+      std::string* out;
+      ~Late() { *out = multiByteToUtf16(1252, "caf\xE9") == u"caf\u00E9" ? "ok" : "wrong"; }
+    };
+    thread_local Late probe{&late};  // constructed first, so destroyed last
+    (void)probe;
+    EXPECT_EQ(multiByteToUtf16(1252, "\xE9"), u"\u00E9");
+  }).join();
+  EXPECT_EQ(late, "ok");
 }
 
 TEST(CodePage, PathsUseBackslashesOnTheUtf16Side) {
