@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
-#include <regex>
 
 #include "tests/plugin_e2e_fixture.h"
 #include "tests/scenario_support.h"
@@ -42,12 +42,16 @@ std::string iconFileOf(const std::filesystem::path& shortcut) {
 }
 
 // The order of each folder name in the stored list (the last folder of a
-// name wins).
+// name wins). A plain scan: the document is large work for std::regex.
 std::map<std::string, int> folderOrders(const std::string& document) {
   std::map<std::string, int> orders;
-  static const std::regex folder("<folder order=\"([0-9]+)\">\\s*<name>([^<]*)</name>");
-  for (auto it = std::sregex_iterator(document.begin(), document.end(), folder); it != std::sregex_iterator(); ++it) {
-    orders[(*it)[2]] = std::stoi((*it)[1]);
+  const std::string open = "<folder order=\"";
+  for (size_t at = document.find(open); at != std::string::npos; at = document.find(open, at + 1)) {
+    const int order = std::atoi(document.c_str() + at + open.size());
+    const size_t name = document.find("<name>", at);
+    const size_t end = document.find("</name>", name);
+    if (name == std::string::npos || end == std::string::npos) break;
+    orders[document.substr(name + 6, end - name - 6)] = order;
   }
   return orders;
 }
