@@ -1,5 +1,6 @@
 #include "engine/client_app.h"
 
+#include <new>
 #include <utility>
 
 #include "engine/settings_file.h"
@@ -43,8 +44,11 @@ boost::shared_ptr<ClientApp> ClientApp::create(const std::string& name) {
 }
 
 ClientAppRegistry& clientAppRegistry() {
-  // Deliberately never destroyed by static destruction: see the header.
-  static ClientAppRegistry* registry = new ClientAppRegistry;
+  // Deliberately never destroyed by static destruction: see the header. It
+  // lives in static storage rather than on the heap, so that once the unload
+  // has emptied it nothing of it is left allocated.
+  alignas(ClientAppRegistry) static unsigned char storage[sizeof(ClientAppRegistry)];
+  static ClientAppRegistry* registry = new (storage) ClientAppRegistry;
   return *registry;
 }
 

@@ -42,7 +42,8 @@ long keyValue(const std::string& text, const std::string& key) {
   return std::strtol(value.c_str(), nullptr, 10);
 }
 
-// Every byte below 0x20 goes, line breaks and tabs included.
+}  // namespace
+
 std::string withoutControlBytes(const std::string& text) {
   std::string out;
   out.reserve(text.size());
@@ -51,8 +52,6 @@ std::string withoutControlBytes(const std::string& text) {
   }
   return out;
 }
-
-}  // namespace
 
 std::filesystem::path methodFilePath() {
   const std::filesystem::path library = platform::modulePath(reinterpret_cast<const void*>(&methodFilePath));

@@ -39,6 +39,10 @@ FirstSyncMethod readFirstSyncMethod(const ClientApp& app);
 // The same decision over the file's text.
 FirstSyncMethod parseFirstSyncMethod(const std::string& text);
 
+// The downloaded text as it is parsed: every byte below 0x20 goes, line
+// breaks and tabs included.
+std::string withoutControlBytes(const std::string& text);
+
 // The application's cache file; creates the data folder when missing.
 std::filesystem::path cacheFilePath(const ClientApp& app);
 

@@ -11,6 +11,7 @@ struct Fault {
   FaultSite site;
   Status status;
   std::string match;
+  unsigned passing = 0;  // matching calls still to let through
 };
 
 std::mutex g_mutex;
@@ -65,10 +66,10 @@ Status firstMatch(const std::vector<Fault>& faults, FaultSite site, const std::s
 
 }  // namespace
 
-void injectFault(FaultSite site, Status status, const std::string& pathContains) {
+void injectFault(FaultSite site, Status status, const std::string& pathContains, unsigned passing) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_faults) g_faults = new std::vector<Fault>;
-  if (status != kOk) g_faults->push_back(Fault{site, status, pathContains});
+  if (status != kOk) g_faults->push_back(Fault{site, status, pathContains, passing});
 }
 
 void clearFaults() {
@@ -80,7 +81,13 @@ Status injectedFault(FaultSite site, const std::string& subject) {
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_faults) {
-      if (Status status = firstMatch(*g_faults, site, subject); status != kOk) return status;
+      for (Fault& fault : *g_faults) {
+        if (fault.site != site || (!fault.match.empty() && subject.find(fault.match) == std::string::npos)) {
+          continue;
+        }
+        if (fault.passing == 0) return fault.status;
+        --fault.passing;
+      }
     }
   }
   return firstMatch(faultsFromEnvironment(), site, subject);

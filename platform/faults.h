@@ -24,8 +24,11 @@ namespace platform {
 
 enum class FaultSite { RegistryRead, RegistryWrite, FileRead, FileWrite };
 
-// Adds a fault; pathContains limits it to paths that contain the text.
-PLATFORM_API void injectFault(FaultSite site, Status status, const std::string& pathContains = "");
+// Adds a fault; pathContains limits it to paths that contain the text. The
+// first `passing` matching calls still succeed, so that passing = n - 1 fails
+// the n-th call and every later one.
+PLATFORM_API void injectFault(FaultSite site, Status status, const std::string& pathContains = "",
+                              unsigned passing = 0);
 // Removes every fault added by injectFault (not those of QUORVANE_FAULTS).
 PLATFORM_API void clearFaults();
 

@@ -34,6 +34,19 @@ TEST(Faults, InjectedFaultsFailMatchingCallsUntilCleared) {
   EXPECT_TRUE(writeWholeFile(prefix.path() / "bookmarks_Explorer.cfg", "x"));
 }
 
+TEST(Faults, ACountedFaultLetsTheFirstCallsThrough) {
+  testsupport::TempPrefix prefix;
+  injectFault(FaultSite::FileWrite, kDiskFull, "counted", 2);
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "counted1", "x"));
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "other", "x"));  // does not match: not counted
+  EXPECT_TRUE(appendToFile(prefix.path() / "counted2", "x"));
+  EXPECT_FALSE(writeWholeFile(prefix.path() / "counted3", "x"));
+  EXPECT_EQ(lastError(), kDiskFull);
+  EXPECT_FALSE(writeWholeFile(prefix.path() / "counted4", "x"));
+  clearFaults();
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "counted4", "x"));
+}
+
 TEST(Faults, EnvironmentFaultsReachEveryProcess) {
   testsupport::TempPrefix prefix;
   RegKey key;

@@ -18,7 +18,7 @@ extern char** environ;
 // LeakSanitizer: libpacparser 1.3 keeps the escaped copy of every URL it is
 // asked about (a few dozen bytes per automatic proxy lookup). Every test
 // program links this file.
-extern "C" const char* __lsan_default_suppressions() { return "leak:pacparser_find_proxy\n"; }
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() { return "leak:pacparser_find_proxy\n"; }
 
 namespace testsupport {
 namespace {

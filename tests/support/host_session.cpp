@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -121,7 +122,12 @@ std::vector<std::string> HostComputer::commandLine(const std::filesystem::path& 
                                    "-u",            "QUORVANE_PROXY_AUTODETECT", "-u", "QUORVANE_FAULTS"};
   Environment environment = {{"QUORVANE_PREFIX", prefix().string()},
                              {"QUORVANE_CLOCK", "virtual"},
-                             {"QUORVANE_UI", "script:/dev/null"}};
+                             {"QUORVANE_UI", "script:/dev/null"},
+                             {"LSAN_OPTIONS", std::string("suppressions=") + HOST_LSAN_SUPPRESSIONS}};
+  // Under the sanitizers, full stacks, so that allocations of the load and
+  // unload hooks are recognised (see host_lsan.supp).
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  environment["ASAN_OPTIONS"] = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "fast_unwind_on_malloc=0";
   for (const auto& [name, value] : extra) environment[name] = value;
   for (const auto& [name, value] : environment) argv.push_back(name + "=" + value);
   argv.push_back(program.string());
