@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
-#include <regex>
 
 #include "engine/client_app.h"
 #include "engine/corvex.h"
@@ -44,10 +45,13 @@ std::string listDocument(const std::vector<std::string>& names) {
 
 std::vector<std::string> bookmarkNames(const std::string& document) {
   std::vector<std::string> found;
-  static const std::regex name("<name>([^<]*)</name>");
-  for (auto it = std::sregex_iterator(document.begin(), document.end(), name);
-       it != std::sregex_iterator(); ++it) {
-    found.push_back((*it)[1]);
+  const std::string open = "<name>", close = "</name>";
+  for (size_t at = document.find(open); at != std::string::npos; at = document.find(open, at)) {
+    at += open.size();
+    const size_t end = document.find(close, at);
+    if (end == std::string::npos) break;
+    found.push_back(document.substr(at, end - at));
+    at = end + close.size();
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -140,15 +144,34 @@ class OptionsDialogTest : public test::EngineTest {
 
   // The controls as the lines up to (not including) line `end` show them.
   std::map<int, ControlState> controlsBefore(size_t end) const {
-    static const std::regex shape(
-        R"re(^control window=\d+ id=(-?\d+) kind=\w+(?: text="((?:[^"\\]|\\.)*)")?(?: value=(\S+))?.* enabled=([01]) visible=([01]))re");
     std::map<int, ControlState> controls;
     for (size_t i = 0; i < end && i < lines_.size(); ++i) {
-      std::smatch m;
-      if (!std::regex_search(lines_[i], m, shape)) continue;
-      controls[std::stoi(m[1])] = {m[2], m[3], m[4] == "1", m[5] == "1", lines_[i]};
+      const std::string& line = lines_[i];
+      if (line.rfind("control window=", 0) != 0) continue;
+      ControlState state;
+      state.line = line;
+      // The text as printed (escapes kept); the fields after it.
+      size_t rest = 0;
+      const std::string textKey = " text=\"";
+      if (size_t at = line.find(textKey); at != std::string::npos) {
+        size_t pos = at + textKey.size();
+        while (pos < line.size() && line[pos] != '"') pos += line[pos] == '\\' ? 2 : 1;
+        state.text = line.substr(at + textKey.size(), pos - at - textKey.size());
+        rest = pos;
+      }
+      state.value = wordAfter(line, "value", rest);
+      state.enabled = wordAfter(line, "enabled", rest) == "1";
+      state.visible = wordAfter(line, "visible", rest) == "1";
+      controls[std::stoi(wordAfter(line, "id"))] = state;
     }
     return controls;
+  }
+  // The word after " key=" at or after `from`, up to the next space.
+  static std::string wordAfter(const std::string& line, const std::string& key, size_t from = 0) {
+    const size_t at = line.find(" " + key + "=", from);
+    if (at == std::string::npos) return "";
+    const size_t begin = at + key.size() + 2;
+    return line.substr(begin, line.find(' ', begin) - begin);
   }
   std::map<int, ControlState> controls() const { return controlsBefore(lines_.size()); }
   // Indexes of the lines that start with the text.

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "platform/http_client.h"
@@ -47,10 +46,13 @@ std::string listDocument(const Names& names) {
 
 Names documentNames(const std::string& document) {
   Names found;
-  static const std::regex name("<name>([^<]*)</name>");
-  for (auto it = std::sregex_iterator(document.begin(), document.end(), name);
-       it != std::sregex_iterator(); ++it) {
-    found.push_back((*it)[1]);
+  const std::string open = "<name>", close = "</name>";
+  for (size_t at = document.find(open); at != std::string::npos; at = document.find(open, at)) {
+    at += open.size();
+    const size_t end = document.find(close, at);
+    if (end == std::string::npos) break;
+    found.push_back(document.substr(at, end - at));
+    at = end + close.size();
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -59,15 +61,28 @@ Names documentNames(const std::string& document) {
 // The lines the browser stand-in and the UI print; the engine log, which is
 // copied to standard output too, is left out.
 std::vector<std::string> sessionLines(const std::string& output) {
-  static const std::regex event(
-      "^(start|library|window|object|button|press|exec|navigate|dialog|control|messagebox|"
-      "cursor|user|icon|error|quit|ui) ");
+  static const char* const kinds[] = {
+      "start",   "library",    "window", "object", "button", "press", "exec", "navigate", "dialog",
+      "control", "messagebox", "cursor", "user",   "icon",   "error", "quit", "ui"};
   std::vector<std::string> lines;
   std::istringstream in(output);
   for (std::string line; std::getline(in, line);) {
-    if (std::regex_search(line, event)) lines.push_back(line);
+    for (const char* kind : kinds) {
+      if (line.rfind(std::string(kind) + " ", 0) == 0 || line == kind) {
+        lines.push_back(line);
+        break;
+      }
+    }
   }
   return lines;
+}
+
+// The word after " key=" in the line, up to the next space.
+std::string wordAfter(const std::string& line, const std::string& key) {
+  const size_t at = line.find(" " + key + "=");
+  if (at == std::string::npos) return "";
+  const size_t begin = at + key.size() + 2;
+  return line.substr(begin, line.find(' ', begin) - begin);
 }
 
 class DialogToolbarTest : public ::testing::Test {
@@ -246,19 +261,19 @@ TEST_F(DialogToolbarTest, EnabledStatesAfterTickingAndUnticking) {
   // The clicks, each with the enabled states it changed.
   std::vector<std::string> seen;
   std::map<std::string, std::string> enabled;
-  static const std::regex control(R"(^control window=1001 id=(\d+) .* enabled=([01]) )");
   for (const std::string& line : lines_) {
-    std::smatch m;
     if (line.rfind("user click window=1001 id=", 0) == 0 &&
         line.find("ignored") == std::string::npos) {
       seen.push_back(line);
       seen.push_back("enabled");
-    } else if (std::regex_search(line, m, control)) {
-      const bool known = enabled.count(m[1]) != 0;
-      if (known && enabled[m[1]] != m[2] && !seen.empty()) {
-        seen.back() += " " + std::string(m[1]) + "=" + std::string(m[2]);
+    } else if (line.rfind("control window=1001 ", 0) == 0) {
+      // The last " enabled=" is the state: a text can only come before it.
+      const std::string id = wordAfter(line, "id");
+      const std::string state = wordAfter(line.substr(line.rfind(" enabled=")), "enabled");
+      if (enabled.count(id) && enabled[id] != state && !seen.empty()) {
+        seen.back() += " " + id + "=" + state;
       }
-      enabled[m[1]] = m[2];
+      enabled[id] = state;
     }
   }
   EXPECT_EQ(seen, expected) << dump();
