@@ -9,7 +9,7 @@ PACKAGES=(
   libxml2-dev libboost-dev libsqlite3-dev sqlite3
   libcurl4-openssl-dev libpacparser-dev libcpp-httplib-dev libsodium-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  tinyproxy curl
+  tinyproxy curl time
 )
 
 # Installs what is missing: with apt-get when running as root, otherwise stops
