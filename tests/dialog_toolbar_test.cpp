@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -85,6 +86,16 @@ std::string wordAfter(const std::string& line, const std::string& key) {
   return line.substr(begin, line.find(' ', begin) - begin);
 }
 
+// The command line of a host program, run with the hosts' leak suppressions
+// (tests/support/host_lsan.supp) and full malloc stacks under the sanitizers.
+std::vector<std::string> hostCommand(const std::string& program) {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  return {"/usr/bin/env", std::string("LSAN_OPTIONS=suppressions=") + HOST_LSAN_SUPPRESSIONS,
+          "ASAN_OPTIONS=" + std::string(asan ? asan : "") + (asan && *asan ? ":" : "") +
+              "fast_unwind_on_malloc=0",
+          (testsupport::binaryDir() / program).string()};
+}
+
 class DialogToolbarTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -92,8 +103,10 @@ class DialogToolbarTest : public ::testing::Test {
     ASSERT_TRUE(service_.start());
     const auto bin = testsupport::binaryDir();
     std::string out;
-    ASSERT_EQ(testsupport::runProgram(
-                  {(bin / "regsvr32").string(), "/s", (bin / "libBookmark.so").string()}, "", &out),
+    std::vector<std::string> regsvr32 = hostCommand("regsvr32");
+    regsvr32.push_back("/s");
+    regsvr32.push_back((bin / "libBookmark.so").string());
+    ASSERT_EQ(testsupport::runProgram(regsvr32, "", &out),
               0)
         << out;
     // The service's address comes only from the persisted settings.
@@ -168,8 +181,7 @@ class DialogToolbarTest : public ::testing::Test {
     for (const std::string& action : actions) script += "ui " + action + "\n";
     script += "press 1\nquit\n";
     std::string out;
-    EXPECT_EQ(testsupport::runProgram({(testsupport::binaryDir() / "iexplore.exe").string()},
-                                      script, &out),
+    EXPECT_EQ(testsupport::runProgram(hostCommand("iexplore.exe"), script, &out),
               0)
         << out;
     lines_ = sessionLines(out);
