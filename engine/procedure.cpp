@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <utility>
 
 #include "engine/client_app.h"
 #include "engine/engine_log.h"
@@ -134,6 +136,7 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
 
   exchange::UniqueXmlDoc serverDoc;
   xmlNode* serverRoot = nullptr;
+  std::optional<exchange::CacheMergeBase> mergeBase;
   bool full = false;
   if (method != FirstSyncMethod::TakeLocal) {
     std::string downloaded;
@@ -141,6 +144,9 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
       logMessage(module, "Sychronization has been finished with error while downloading: %s.\n", error.c_str());
       return fail(error);
     }
+    // What the cache tells of the local side is taken before the server's
+    // tree is built: the merge then never holds four whole lists at once.
+    if (cachedRoot) mergeBase = exchange::prepareCacheMerge(localRoot, cachedRoot);
     serverDoc = exchange::parseDocumentText(withoutControlBytes(downloaded));
     serverRoot = exchange::rootElement(serverDoc.get());
     if (!serverRoot) {
@@ -181,7 +187,9 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
   exchange::UniqueXmlNode newRoot;
   switch (method) {
     case FirstSyncMethod::Merge:
-      newRoot = exchange::mergeLists(localRoot, serverRoot, cachedRoot, app.appName);
+      newRoot = mergeBase ? exchange::finishCacheMerge(std::move(*mergeBase), localRoot, serverRoot, cachedRoot,
+                                                       app.appName)
+                          : exchange::mergeLists(localRoot, serverRoot, cachedRoot, app.appName);
       break;
     case FirstSyncMethod::TakeServer:
       newRoot = exchange::deepCopy(serverRoot);
@@ -200,7 +208,17 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
   xmlNode* mergedRoot = exchange::rootElement(newDoc.get());
   if (!mergedRoot) return fail(kEmptyMerge);
 
+  // Only the merged tree is needed from here on: the comparisons are made
+  // now so that the three input trees go before the upload text and the
+  // answer text are built (a large list costs several times its text size
+  // as a tree).
   const bool differsFromServer = method == FirstSyncMethod::Merge && !exchange::sameLists(mergedRoot, serverRoot);
+  const bool differsFromLocal = method == FirstSyncMethod::Merge && !exchange::sameLists(mergedRoot, localRoot);
+  serverDoc.reset();
+  cacheDoc.reset();
+  localDoc.reset();
+  serverRoot = cachedRoot = localRoot = nullptr;
+
   if (method == FirstSyncMethod::TakeLocal || differsFromServer) {
     const RequestKind kind = method == FirstSyncMethod::TakeLocal ? RequestKind::Remove : RequestKind::Put;
     if (const std::string error = uploadList(app, exchange::documentToText(newDoc.get()), kind); !error.empty()) {
@@ -211,8 +229,7 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
   exchange::setAttribute(mergedRoot, exchange::kTimestampAttribute, exchange::formatTimestamp(app.lastSyncTime));
   exchange::saveDocumentFile(newDoc.get(), cachePath);
 
-  if (method == FirstSyncMethod::TakeServer ||
-      (method == FirstSyncMethod::Merge && !exchange::sameLists(mergedRoot, localRoot))) {
+  if (method == FirstSyncMethod::TakeServer || differsFromLocal) {
     return succeed(exchange::documentToText(newDoc.get()));
   }
   return succeed("");

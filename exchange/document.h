@@ -91,10 +91,12 @@ std::string documentToText(xmlDoc* doc);
 // success, else a description of the failure.
 std::string saveDocumentFile(xmlDoc* doc, const std::filesystem::path& path);
 
-// Parses a text (xmlParseDoc): null when it is not a well-formed document. The
-// text ends at its first zero byte.
+// Parses a text (xmlParseDoc's parser, whitespace-only text between elements
+// dropped): null when it is not a well-formed document. The text ends at its
+// first zero byte.
 UniqueXmlDoc parseDocumentText(const std::string& text);
-// Parses a file (xmlParseFile): null when it is missing or does not parse.
+// Parses a file (xmlParseFile's parser, the same whitespace dropped): null
+// when it is missing or does not parse.
 UniqueXmlDoc parseDocumentFile(const std::filesystem::path& path);
 
 }  // namespace exchange

@@ -15,24 +15,34 @@ UniqueXmlNode deletedFrom(const xmlNode* cache, const xmlNode* current) {
   return deleted;
 }
 
-UniqueXmlNode mergeWithCache(const xmlNode* local, const xmlNode* server, const xmlNode* cache) {
+// Null when a container check fails on the local or the server side.
+UniqueXmlNode mergeWithCache(CacheMergeBase base, const xmlNode* local, const xmlNode* server, xmlNode* cache) {
   // An unchanged local list lets the server's versions of shared items win;
   // any local change makes every local version win.
-  const bool localUnchanged = listsEqual(cache, local);
-  const xmlNode* base = localUnchanged ? server : local;
-  const xmlNode* other = localUnchanged ? local : server;
+  const xmlNode* first = base.localUnchanged ? server : local;
+  const xmlNode* other = base.localUnchanged ? local : server;
 
   // A failing check on the cache side only loses the deletions, not items.
-  UniqueXmlNode deletedLocally = deletedFrom(cache, local);
-  UniqueXmlNode deletedOnServer = deletedFrom(cache, server);
+  // The cache is ours to change: what is left of it is the server's
+  // deletions.
+  const xmlNode* deletedOnServer = removeListedItems(cache, server) ? cache : nullptr;
 
   // The merged list is the only one changed from here on; it is a copy of its
   // own, so the removals work on it in place rather than on further copies.
-  UniqueXmlNode merged = deepCopy(base);
+  UniqueXmlNode merged = deepCopy(first);
   if (!merged || !addMissingItems(merged.get(), other)) return nullptr;
-  if (deletedLocally && !removeListedItems(merged.get(), deletedLocally.get())) return nullptr;
-  if (deletedOnServer && !removeListedItems(merged.get(), deletedOnServer.get())) return nullptr;
+  if (base.deletedLocally && !removeListedItems(merged.get(), base.deletedLocally.get())) return nullptr;
+  if (deletedOnServer && !removeListedItems(merged.get(), deletedOnServer)) return nullptr;
   return merged;
+}
+
+UniqueXmlNode finished(UniqueXmlNode result, const std::string& applicationName) {
+  if (result) {
+    orderContainer(result.get());
+    renumberOrders(result.get(), 0);
+  }
+  writeLog(applicationName, "Merging server and local bookmarks has been finished.\n");
+  return result;
 }
 
 }  // namespace
@@ -42,8 +52,27 @@ UniqueXmlNode deepCopy(const xmlNode* node) {
   return UniqueXmlNode(xmlCopyNode(const_cast<xmlNode*>(node), 1));
 }
 
+CacheMergeBase prepareCacheMerge(const xmlNode* local, const xmlNode* cache) {
+  CacheMergeBase base;
+  base.localUnchanged = listsEqual(cache, local);
+  base.deletedLocally = deletedFrom(cache, local);
+  return base;
+}
+
+UniqueXmlNode finishCacheMerge(CacheMergeBase base, const xmlNode* local, const xmlNode* server, xmlNode* cache,
+                               const std::string& applicationName) {
+  writeLog(applicationName, "Merging server and local bookmarks has been started.\n");
+  UniqueXmlNode result;
+  if (local && server && cache) result = mergeWithCache(std::move(base), local, server, cache);
+  return finished(std::move(result), applicationName);
+}
+
 UniqueXmlNode mergeLists(const xmlNode* local, const xmlNode* server, const xmlNode* cache,
                          const std::string& applicationName) {
+  if (local && server && cache) {
+    UniqueXmlNode scratch = deepCopy(cache);
+    if (scratch) return finishCacheMerge(prepareCacheMerge(local, cache), local, server, scratch.get(), applicationName);
+  }
   writeLog(applicationName, "Merging server and local bookmarks has been started.\n");
   UniqueXmlNode result;
   if (!local || !server) {
@@ -51,15 +80,8 @@ UniqueXmlNode mergeLists(const xmlNode* local, const xmlNode* server, const xmlN
   } else if (!cache) {
     result = deepCopy(server);
     if (result && !addMissingItems(result.get(), local)) result.reset();
-  } else {
-    result = mergeWithCache(local, server, cache);
   }
-  if (result) {
-    orderContainer(result.get());
-    renumberOrders(result.get(), 0);
-  }
-  writeLog(applicationName, "Merging server and local bookmarks has been finished.\n");
-  return result;
+  return finished(std::move(result), applicationName);
 }
 
 }  // namespace exchange

@@ -25,6 +25,23 @@ namespace exchange {
 UniqueXmlNode mergeLists(const xmlNode* local, const xmlNode* server, const xmlNode* cache,
                          const std::string& applicationName);
 
+// mergeLists with a cache, in two steps, for a caller that holds the cache
+// before the server's list arrives and has no further use for it: what the
+// local side deleted is worked out first, and what the server side deleted
+// is then worked out in the cache itself, so that the merge never holds a
+// whole copy of the cache beside the three lists. The result is the same as
+// mergeLists(local, server, cache).
+struct CacheMergeBase {
+  bool localUnchanged = false;   // the local list equals the cache
+  UniqueXmlNode deletedLocally;  // the cached items local no longer has; null when a check failed
+};
+// The first step: local and cache present. Changes neither.
+CacheMergeBase prepareCacheMerge(const xmlNode* local, const xmlNode* cache);
+// The second step, with the same local list and the server list: `cache` is
+// taken apart (left holding what the server side deleted).
+UniqueXmlNode finishCacheMerge(CacheMergeBase base, const xmlNode* local, const xmlNode* server, xmlNode* cache,
+                               const std::string& applicationName);
+
 // A deep copy of a node and all its descendants, belonging to no document;
 // null for null (or when memory runs out).
 UniqueXmlNode deepCopy(const xmlNode* node);
