@@ -27,11 +27,8 @@ bool siteFromName(const std::string& name, FaultSite* site) {
 }
 
 // Entries that do not parse are ignored.
-std::vector<Fault> faultsFromEnvironment() {
+std::vector<Fault> faultsFromText(const std::string& text) {
   std::vector<Fault> faults;
-  const char* value = std::getenv("QUORVANE_FAULTS");
-  if (!value || !*value) return faults;
-  std::string text = value;
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find(';', start);
@@ -43,9 +40,15 @@ std::vector<Fault> faultsFromEnvironment() {
     Fault fault;
     if (!siteFromName(entry.substr(0, equals), &fault.site)) continue;
     std::string rest = entry.substr(equals + 1);
+    char* stop = nullptr;
+    // A final "#digits" is the count; any other "#" belongs to the text.
+    if (size_t hash = rest.rfind('#'); hash != std::string::npos && hash + 1 < rest.size() &&
+                                       rest.find_first_not_of("0123456789", hash + 1) == std::string::npos) {
+      fault.passing = static_cast<unsigned>(std::strtoul(rest.c_str() + hash + 1, nullptr, 10));
+      rest.resize(hash);
+    }
     size_t at = rest.find('@');
     if (at != std::string::npos) fault.match = rest.substr(at + 1);
-    char* stop = nullptr;
     std::string code = rest.substr(0, at);
     unsigned long number = std::strtoul(code.c_str(), &stop, 0);
     if (code.empty() || *stop != '\0' || number == 0) continue;
@@ -55,11 +58,34 @@ std::vector<Fault> faultsFromEnvironment() {
   return faults;
 }
 
-Status firstMatch(const std::vector<Fault>& faults, FaultSite site, const std::string& subject) {
-  for (const Fault& fault : faults) {
-    if (fault.site == site && (fault.match.empty() || subject.find(fault.match) != std::string::npos)) {
-      return fault.status;
+// The faults of QUORVANE_FAULTS with their counts, parsed again (counts
+// started afresh) whenever the variable changes.
+std::string* g_environmentText = nullptr;
+std::vector<Fault>* g_environmentFaults = nullptr;
+
+std::vector<Fault>& environmentFaults() {
+  if (!g_environmentText) {
+    g_environmentText = new std::string;
+    g_environmentFaults = new std::vector<Fault>;
+  }
+  const char* value = std::getenv("QUORVANE_FAULTS");
+  const std::string text = value ? value : "";
+  if (text != *g_environmentText) {
+    *g_environmentText = text;
+    *g_environmentFaults = faultsFromText(text);
+  }
+  return *g_environmentFaults;
+}
+
+// The status of the first fault that matches and has no passes left;
+// matching faults with passes left use one up.
+Status firstMatch(std::vector<Fault>& faults, FaultSite site, const std::string& subject) {
+  for (Fault& fault : faults) {
+    if (fault.site != site || (!fault.match.empty() && subject.find(fault.match) == std::string::npos)) {
+      continue;
     }
+    if (fault.passing == 0) return fault.status;
+    --fault.passing;
   }
   return kOk;
 }
@@ -78,19 +104,11 @@ void clearFaults() {
 }
 
 Status injectedFault(FaultSite site, const std::string& subject) {
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_faults) {
-      for (Fault& fault : *g_faults) {
-        if (fault.site != site || (!fault.match.empty() && subject.find(fault.match) == std::string::npos)) {
-          continue;
-        }
-        if (fault.passing == 0) return fault.status;
-        --fault.passing;
-      }
-    }
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_faults) {
+    if (Status status = firstMatch(*g_faults, site, subject); status != kOk) return status;
   }
-  return firstMatch(faultsFromEnvironment(), site, subject);
+  return firstMatch(environmentFaults(), site, subject);
 }
 
 }  // namespace platform

@@ -9,7 +9,8 @@
 //   QUORVANE_FAULTS="file-write=112@bookmarks_Explorer.cfg;registry-write=5"
 //
 // Each entry is SITE=CODE, optionally @TEXT to fail only calls whose path
-// contains TEXT. Sites: registry-read, registry-write (every operation on
+// contains TEXT, optionally #N to let the first N matching calls of the
+// process succeed (counted afresh when the variable changes). Sites: registry-read, registry-write (every operation on
 // either hive; @HKCU or @HKLM picks one), file-read (readWholeFile, fileSize), file-write
 // (writeWholeFile, appendToFile, createTempFile, makeDirectory,
 // ensureDirectory).

@@ -64,5 +64,46 @@ TEST(Faults, EnvironmentFaultsReachEveryProcess) {
   EXPECT_EQ(key.readValue("a", &value), kOk);
 }
 
+TEST(Faults, EnvironmentFaultsCountPassesPerProcess) {
+  testsupport::TempPrefix prefix;
+  setenv("QUORVANE_FAULTS", "file-write=112@counted#2;file-write=5@hash#x", 1);
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "counted1", "x"));
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "other", "x"));  // not matching: not counted
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "counted2", "x"));
+  EXPECT_FALSE(writeWholeFile(prefix.path() / "counted3", "x"));
+  EXPECT_EQ(lastError(), kDiskFull);
+  EXPECT_FALSE(writeWholeFile(prefix.path() / "counted4", "x"));
+  // "#x" is no count: the text is "hash#x".
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "hash", "x"));
+  EXPECT_FALSE(writeWholeFile(prefix.path() / "hash#x", "x"));
+  // A changed variable counts afresh.
+  setenv("QUORVANE_FAULTS", "file-write=112@counted#1", 1);
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "counted5", "x"));
+  EXPECT_FALSE(writeWholeFile(prefix.path() / "counted6", "x"));
+  unsetenv("QUORVANE_FAULTS");
+  EXPECT_TRUE(writeWholeFile(prefix.path() / "counted7", "x"));
+}
+
+// The two steps of a write fail apart: a full disk after the file is made,
+// any other fault before.
+TEST(Faults, CreateAndWriteTellsTheFailingStep) {
+  testsupport::TempPrefix prefix;
+  const std::filesystem::path full = prefix.path() / "full.url", denied = prefix.path() / "denied.url";
+  injectFault(FaultSite::FileWrite, kDiskFull, "full");
+  injectFault(FaultSite::FileWrite, kAccessDenied, "denied");
+  EXPECT_EQ(createAndWriteFile(full, "x"), FileWriteResult::NotWritten);
+  EXPECT_EQ(lastError(), kDiskFull);
+  EXPECT_TRUE(std::filesystem::exists(full));
+  EXPECT_EQ(createAndWriteFile(denied, "x"), FileWriteResult::NotCreated);
+  EXPECT_EQ(lastError(), kAccessDenied);
+  EXPECT_FALSE(std::filesystem::exists(denied));
+  clearFaults();
+  EXPECT_EQ(createAndWriteFile(full, "bytes"), FileWriteResult::Written);
+  std::string data;
+  ASSERT_TRUE(readWholeFile(full, &data));
+  EXPECT_EQ(data, "bytes");
+  EXPECT_EQ(createAndWriteFile(prefix.path() / "no" / "folder.url", "x"), FileWriteResult::NotCreated);
+}
+
 }  // namespace
 }  // namespace platform

@@ -107,6 +107,28 @@ bool writeWholeFile(const std::filesystem::path& path, const std::string& data, 
   return writeFile(path, data, O_TRUNC, mode);
 }
 
+FileWriteResult createAndWriteFile(const std::filesystem::path& path, const std::string& data, unsigned mode) {
+  const Status fault = injectedFault(FaultSite::FileWrite, path.string());
+  if (fault != kOk && fault != kDiskFull) {
+    setLastError(fault);
+    return FileWriteResult::NotCreated;
+  }
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  if (!fd.valid()) {
+    failOn(path);
+    return FileWriteResult::NotCreated;
+  }
+  if (fault == kDiskFull) {
+    setLastError(fault);
+    return FileWriteResult::NotWritten;
+  }
+  if (!writeAll(fd.get(), data) || ::close(fd.release()) != 0) {
+    fail();
+    return FileWriteResult::NotWritten;
+  }
+  return FileWriteResult::Written;
+}
+
 bool appendToFile(const std::filesystem::path& path, const std::string& data) {
   return writeFile(path, data, O_APPEND, 0644);
 }

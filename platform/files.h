@@ -18,6 +18,13 @@ PLATFORM_API bool readWholeFile(const std::filesystem::path& path, std::string* 
 // applies when the file is created.
 PLATFORM_API bool writeWholeFile(const std::filesystem::path& path, const std::string& data,
                                  unsigned mode = 0644);
+// writeWholeFile in the two steps that can fail apart: the file could not be
+// created (or truncated), or it was and its bytes could not be written. An
+// injected disk-full fault fails the second step, as a full disk does; any
+// other the first.
+enum class FileWriteResult { Written, NotCreated, NotWritten };
+PLATFORM_API FileWriteResult createAndWriteFile(const std::filesystem::path& path, const std::string& data,
+                                                unsigned mode = 0644);
 // Appends to the file, creating it when missing.
 PLATFORM_API bool appendToFile(const std::filesystem::path& path, const std::string& data);
 PLATFORM_API bool fileSize(const std::filesystem::path& path, uint64_t* size);

@@ -40,6 +40,19 @@ inline std::vector<std::string> documentNames(const std::string& document) {
   return found;
 }
 
+// favoriteNames() as the plain names the service stores: "F01/B02.url"
+// gives "B02", "F01/" gives "F01".
+inline std::vector<std::string> plainNames(const std::vector<std::string>& favorites) {
+  std::vector<std::string> names;
+  for (std::string name : favorites) {
+    if (!name.empty() && name.back() == '/') name.pop_back();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".url") == 0) name.resize(name.size() - 4);
+    names.push_back(name.substr(name.rfind('/') + 1));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 class PluginE2ETest : public ::testing::Test {
  protected:
   void SetUp() override {

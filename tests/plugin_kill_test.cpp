@@ -28,19 +28,6 @@ size_t countEntries(const std::filesystem::path& folder) {
   return count;
 }
 
-// favoriteNames() as the plain names the service stores: "F01/B02.url"
-// gives "B02", "F01/" gives "F01".
-std::vector<std::string> plainNames(const std::vector<std::string>& favorites) {
-  std::vector<std::string> names;
-  for (std::string name : favorites) {
-    if (!name.empty() && name.back() == '/') name.pop_back();
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".url") == 0) name.resize(name.size() - 4);
-    names.push_back(name.substr(name.rfind('/') + 1));
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 bool exited(pid_t pid) {
   siginfo_t info{};
   return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;

@@ -7,6 +7,7 @@
 #include "exchange/document.h"
 #include "platform/codepage.h"
 #include "platform/directory.h"
+#include "platform/files.h"
 #include "plugin/favorites/file_bytes.h"
 #include "plugin/favorites/icons.h"
 #include "plugin/favorites/item_nodes.h"
@@ -212,11 +213,11 @@ std::u16string writeInternetShortcut(const std::filesystem::path& folder, xmlNod
         utf8ToAnsi(childText(bookmark, exchange::kDescriptionElement).value_or(""));
     const std::string bytes = buildShortcutText(content);
 
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return u"Can not create file " + shownPath;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) return u"Error while saving file " + shownPath;
+    switch (platform::createAndWriteFile(file, bytes)) {
+      case platform::FileWriteResult::NotCreated: return u"Can not create file " + shownPath;
+      case platform::FileWriteResult::NotWritten: return u"Error while saving file " + shownPath;
+      case platform::FileWriteResult::Written: break;
+    }
     return std::u16string();
   } catch (const std::exception& e) {
     return platform::ansiToUtf16(e.what()) + u" in node " +
