@@ -84,6 +84,21 @@ FirstSyncMethod readFirstSyncMethod(const ClientApp& app) {
   return parseFirstSyncMethod(text.str());
 }
 
+namespace {
+
+// A cache that cannot be written does not fail the run: the lists are
+// agreed already. The next run then merges against the older cache (or as a
+// first run), which loses nothing but may bring back an item deleted in
+// between; the log says why.
+void saveCache(const char* module, xmlDoc* doc, const std::filesystem::path& path) {
+  const std::string error = path.empty() ? std::string("no data folder") : exchange::saveDocumentFile(doc, path);
+  if (!error.empty()) {
+    logMessage(module, "Sychronization: the local cache could not be saved (%s).\n", error.c_str());
+  }
+}
+
+}  // namespace
+
 std::filesystem::path cacheFilePath(const ClientApp& app) { return exchange::cacheFilePath(app.appName); }
 
 std::string runSynchronization(ClientApp& app, std::string* data) {
@@ -178,7 +193,7 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
         return fail(error);
       }
       exchange::setAttribute(localRoot, exchange::kTimestampAttribute, exchange::formatTimestamp(app.lastSyncTime));
-      exchange::saveDocumentFile(localDoc.get(), cachePath);
+      saveCache(module, localDoc.get(), cachePath);
       return succeed("");
     }
   }
@@ -227,7 +242,7 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
     }
   }
   exchange::setAttribute(mergedRoot, exchange::kTimestampAttribute, exchange::formatTimestamp(app.lastSyncTime));
-  exchange::saveDocumentFile(newDoc.get(), cachePath);
+  saveCache(module, newDoc.get(), cachePath);
 
   if (method == FirstSyncMethod::TakeServer || differsFromLocal) {
     return succeed(exchange::documentToText(newDoc.get()));

@@ -236,6 +236,17 @@ TEST_F(EngineSyncTest, MergeWithTheCacheCarriesDeletionsBothWays) {
   EXPECT_EQ(names(cacheText()), (Names{"c", "d"}));
 }
 
+// A cache that cannot be written (a folder in its place) does not fail the
+// run, whose lists are agreed already; the log tells.
+TEST_F(EngineSyncTest, CacheThatCannotBeWrittenIsLogged) {
+  putAtService({"a"});
+  std::filesystem::create_directories(cachePath() / "in the way");
+  const Result result = sync(listDocument({"a", "b"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(names(serviceList()), (Names{"a", "b"}));
+  EXPECT_EQ(logCount("Sychronization: the local cache could not be saved (could not write "), 1u) << logText();
+}
+
 // ------------------------------------------------ the service answers "skip"
 
 TEST_F(EngineSyncTest, TakeServerThenSkipAnswers) {
