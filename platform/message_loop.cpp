@@ -91,7 +91,8 @@ unsigned fireDueTimers() {
   // The longest overdue first; equal ones in creation order.
   std::stable_sort(due.begin(), due.end(), [](auto& a, auto& b) { return a.first > b.first; });
   unsigned fired = 0;
-  for (const auto& [overdue, id] : due) {
+  for (const auto& entry : due) {
+    const auto id = entry.second;  // a plain copy: lambdas cannot capture bindings before C++20
     TimerCallback callback = nullptr;
     {
       std::lock_guard<std::mutex> guard(t.mutex);
