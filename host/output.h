@@ -5,10 +5,11 @@
 
 #include <string>
 
+#include "platform/ui.h"
+
 namespace host {
 
 void emitLine(const std::string& line);
-// A UTF-8 text in double quotes, with \\, \", \r, \n, \t and \xHH escaped.
-std::string quoteText(const std::string& text);
+using platform::quoteText;
 
 }  // namespace host

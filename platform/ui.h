@@ -73,6 +73,10 @@ inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 inline constexpr int kIdStatic = -1;  // controls without an identifier
 
+// A UTF-8 text in double quotes, with \\, \", \r, \n, \t and the other
+// control bytes (as \xHH) escaped: how the stand-in's event lines show texts.
+PLATFORM_API std::string quoteText(const std::string& text);
+
 // MessageBoxA: shows the box and returns the button that closed it: the
 // scripted answer when the next user action is one ("answer yes"), otherwise
 // the default button (the first, or the one kMbDefButton2/3 names). An answer

@@ -42,7 +42,12 @@ void emit(const std::string& line) {
 std::string quote(const std::string& ansi) {
   bool plain = true;
   for (unsigned char c : ansi) plain = plain && c < 0x80;
-  const std::string text = plain ? ansi : utf16ToUtf8(ansiToUtf16(ansi));
+  return quoteText(plain ? ansi : utf16ToUtf8(ansiToUtf16(ansi)));
+}
+
+}  // namespace ui
+
+std::string quoteText(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     switch (c) {
@@ -75,5 +80,4 @@ std::string quote(const std::string& ansi) {
   return out;
 }
 
-}  // namespace ui
 }  // namespace platform
