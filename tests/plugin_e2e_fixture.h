@@ -40,6 +40,17 @@ inline std::vector<std::string> documentNames(const std::string& document) {
   return found;
 }
 
+// Files and folders below a folder, at every depth.
+inline size_t countEntries(const std::filesystem::path& folder) {
+  size_t count = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    ++count;
+  }
+  return count;
+}
+
 // favoriteNames() as the plain names the service stores: "F01/B02.url"
 // gives "B02", "F01/" gives "F01".
 inline std::vector<std::string> plainNames(const std::vector<std::string>& favorites) {

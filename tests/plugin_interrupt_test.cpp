@@ -17,16 +17,6 @@ using testsupport::HostRun;
 
 class PluginInterruptTest : public PluginE2ETest {};
 
-size_t countEntries(const std::filesystem::path& folder) {
-  size_t count = 0;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    ++count;
-  }
-  return count;
-}
-
 TEST_F(PluginInterruptTest, KilledDuringTheWriteLosesNoBookmark) {
   constexpr int kFolders = 40;
   constexpr int kPerFolder = 50;

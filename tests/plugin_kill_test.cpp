@@ -18,16 +18,6 @@ namespace {
 using testsupport::HostProcess;
 using testsupport::HostRun;
 
-size_t countEntries(const std::filesystem::path& folder) {
-  size_t count = 0;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    ++count;
-  }
-  return count;
-}
-
 bool exited(pid_t pid) {
   siginfo_t info{};
   return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
