@@ -75,6 +75,19 @@ TEST(LoadServiceTest, SixteenClientsMixingReadsWritesAndWrongPasswords) {
                          reply.body.substr(0, 200));
     }
   };
+  // A request whose connection broke before any answer (status 0) is sent
+  // once more and counted: under the sanitizers a PUT has been seen, rarely,
+  // to lose its connection before the service read it (nothing stored). A
+  // second failure counts as a failed request.
+  std::atomic<long> resent{0};
+  auto send = [&](const std::string& method, const std::string& url, const std::string& body) {
+    service::testing::Reply reply = service::testing::fetch(method, url, body);
+    if (reply.status == 0) {
+      ++resent;
+      reply = service::testing::fetch(method, url, body);
+    }
+    return reply;
+  };
   long memoryHalfway = 0;
   const auto start = std::chrono::steady_clock::now();
   const auto end = start + duration;
@@ -89,16 +102,16 @@ TEST(LoadServiceTest, SixteenClientsMixingReadsWritesAndWrongPasswords) {
         service::testing::Reply reply;
         if (step % 100 == 10) {
           // Each wrong password costs a full slow check: a few only.
-          reply = service::testing::fetch("GET", service.dataUrl(user, "not" + pass, "get"));
+          reply = send("GET", service.dataUrl(user, "not" + pass, "get"), "");
           ++wrongPasswords;
           if (reply.status != 401) fail("wrong password", reply);
         } else if (step % 4 == 0) {
           const std::string list = clientList(c, ++version);
-          reply = service::testing::fetch("PUT", service.dataUrl(user, pass, "put"), list);
+          reply = send("PUT", service.dataUrl(user, pass, "put"), list);
           if (reply.status != 200) fail("PUT", reply);
           else stored = "version " + std::to_string(version);
         } else {
-          reply = service::testing::fetch("GET", service.dataUrl(user, pass, "get"));
+          reply = send("GET", service.dataUrl(user, pass, "get"), "");
           if (reply.status != 200) fail("GET", reply);
           else if (!stored.empty() && reply.body.find("<name>" + stored + "</name>") == std::string::npos) {
             ++lostUpdates;
@@ -113,9 +126,9 @@ TEST(LoadServiceTest, SixteenClientsMixingReadsWritesAndWrongPasswords) {
   for (std::thread& client : clients) client.join();
   const long memoryAtEnd = residentKiB();
 
-  std::printf("%ld requests (%ld with a wrong password) by %d clients in %lld s; resident memory %ld KiB "
-              "halfway, %ld KiB at the end\n",
-              requests.load(), wrongPasswords.load(), kClients,
+  std::printf("%ld requests (%ld with a wrong password, %ld sent twice) by %d clients in %lld s; resident "
+              "memory %ld KiB halfway, %ld KiB at the end\n",
+              requests.load(), wrongPasswords.load(), resent.load(), kClients,
               static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(duration).count()),
               memoryHalfway, memoryAtEnd);
   EXPECT_GT(requests.load(), kClients);
