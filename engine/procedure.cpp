@@ -232,7 +232,6 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
   serverDoc.reset();
   cacheDoc.reset();
   localDoc.reset();
-  serverRoot = cachedRoot = localRoot = nullptr;
 
   if (method == FirstSyncMethod::TakeLocal || differsFromServer) {
     const RequestKind kind = method == FirstSyncMethod::TakeLocal ? RequestKind::Remove : RequestKind::Put;
