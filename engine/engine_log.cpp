@@ -24,42 +24,10 @@ std::string formatV(const char* format, va_list args) {
 
 }  // namespace
 
-std::filesystem::path logFilePath() {
-  std::filesystem::path folder = platform::specialFolder(platform::SpecialFolder::AppData);
-  if (folder.empty()) return std::filesystem::path();
-  folder /= "BookmarkPlugin";
-  // The folder also holds the settings files with their credentials.
-  platform::ensureDirectory(folder, 0700);
-  return folder / "bookmarks.log";
-}
-
-std::string logPrefix(const char* module, std::time_t when) {
-  std::tm local{};
-  localtime_r(&when, &local);
-  char date[16];
-  char time[16];
-  std::strftime(date, sizeof date, "%m/%d/%y", &local);
-  std::strftime(time, sizeof time, "%H:%M:%S", &local);
-  std::string prefix;
-  prefix.append(date).append(" ").append(time).append(": ");
-  prefix.append(module ? module : kUnknownModule).append(": ");
-  return prefix;
-}
-
 void logMessageV(const char* module, const char* format, va_list args) {
   // The log must never take its caller down with it.
   try {
-    std::string entry = logPrefix(module, std::time(nullptr));
-    entry += formatV(format, args);
-
-    std::filesystem::path path = logFilePath();
-    if (!path.empty()) {
-      uint64_t size = 0;
-      if (platform::fileExists(path) && platform::fileSize(path, &size) && size > kLogSizeLimit) {
-        platform::removeFile(path);
-      }
-      platform::appendToFile(path, entry);
-    }
+    const std::string entry = exchange::appendLogEntry(module, formatV(format, args));
     std::fwrite(entry.data(), 1, entry.size(), stdout);
     std::fflush(stdout);
   } catch (...) {

@@ -15,20 +15,18 @@
 #include <filesystem>
 #include <string>
 
+#include "exchange/log_file.h"
+
 namespace corvex {
 
-// Past this size the file is deleted before the next entry (no rotation).
-inline constexpr uint64_t kLogSizeLimit = 0x1FFFFF;  // 2,097,151 bytes
+// The log file, its entry prefix and its size limit are shared with the
+// plug-in (exchange/log_file.h).
+using exchange::kLogSizeLimit;
+using exchange::kUnknownModule;
+using exchange::logFilePath;
+using exchange::logPrefix;
 
 inline constexpr char kLibxmlModule[] = "LIBXML";
-inline constexpr char kUnknownModule[] = "<can't determine application>";
-
-// The log file's path; creates the "BookmarkPlugin" folder when missing.
-std::filesystem::path logFilePath();
-
-// "%s %s: %s: " from the short date (MM/DD/YY), the time (HH:MM:SS, 24-hour
-// clock) of the given local time and the module (or the unknown-module text).
-std::string logPrefix(const char* module, std::time_t when);
 
 void logMessage(const char* module, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void logMessageV(const char* module, const char* format, va_list args)

@@ -316,4 +316,9 @@ std::u16string pathToUtf16(const std::filesystem::path& path) {
   return text;
 }
 
+bool nameIsText(const std::filesystem::path& name) {
+  const std::string& bytes = name.native();
+  return utf16ToUtf8(utf8ToUtf16(bytes)) == bytes;
+}
+
 }  // namespace platform

@@ -27,5 +27,10 @@ PLATFORM_API std::string utf16ToMultiByte(unsigned codePage, const std::u16strin
 // UTF-8 bytes on Linux. A backslash in a UTF-16 path is a separator.
 PLATFORM_API std::filesystem::path pathFromUtf16(const std::u16string& text);
 PLATFORM_API std::u16string pathToUtf16(const std::filesystem::path& path);
+// True when a name the file system gave is text: it converts to UTF-16 and
+// back to the same bytes. A name that is not (bytes that are not UTF-8 here,
+// an unpaired surrogate on the other system) would reach a document changed,
+// and two such names could become one.
+PLATFORM_API bool nameIsText(const std::filesystem::path& name);
 
 }  // namespace platform

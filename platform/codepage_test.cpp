@@ -104,6 +104,9 @@ TEST(CodePage, PathsUseBackslashesOnTheUtf16Side) {
             std::filesystem::path("C/Favorites/Caf\xC3\xA9.url"));
   EXPECT_EQ(pathToUtf16(std::filesystem::path("/a/b/Caf\xC3\xA9")), u"\\a\\b\\Caf\u00E9");
   EXPECT_EQ(pathFromUtf16(pathToUtf16("/x/y z")), std::filesystem::path("/x/y z"));
+  EXPECT_TRUE(nameIsText("Caf\xC3\xA9"));
+  EXPECT_FALSE(nameIsText("Caf\xE9"));       // Latin-1, not UTF-8
+  EXPECT_FALSE(nameIsText("a\xED\xA0\x80"));  // an encoded surrogate
 }
 
 }  // namespace

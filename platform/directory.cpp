@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/errors.h"
+#include "platform/fault_points.h"
 #include "platform/last_error.h"
 
 namespace platform {
@@ -44,12 +45,15 @@ bool matchFrom(const std::string& pattern, size_t p, const std::string& name, si
 
 // Fills the attributes of one entry without following a link for the
 // directory attribute of the link itself.
-void classify(const std::filesystem::path& dir, const dirent* ent, DirectoryEntry* entry) {
+// Size and write time only when asked for: a file search does without them.
+void classify(const std::filesystem::path& dir, const dirent* ent, bool withTimes, DirectoryEntry* entry) {
   unsigned char type = ent->d_type;
   std::string full = (dir / ent->d_name).string();
   struct stat st;
-  if (type == DT_UNKNOWN) {
-    if (lstat(full.c_str(), &st) == 0) {
+  if ((withTimes || type == DT_UNKNOWN) && lstat(full.c_str(), &st) == 0) {
+    entry->size = static_cast<uint64_t>(st.st_size);
+    entry->writeTime = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (type == DT_UNKNOWN) {
       if (S_ISDIR(st.st_mode))
         type = DT_DIR;
       else if (S_ISLNK(st.st_mode))
@@ -80,9 +84,7 @@ void classify(const std::filesystem::path& dir, const dirent* ent, DirectoryEntr
   }
 }
 
-}  // namespace
-
-bool listDirectory(const std::filesystem::path& dir, std::vector<DirectoryEntry>* entries) {
+bool listEntries(const std::filesystem::path& dir, bool withTimes, std::vector<DirectoryEntry>* entries) {
   DirHandle handle(opendir(dir.c_str()));
   if (!handle) {
     // A search in a missing folder reports the path, not a file, as missing.
@@ -106,11 +108,21 @@ bool listDirectory(const std::filesystem::path& dir, std::vector<DirectoryEntry>
     }
     DirectoryEntry entry;
     entry.name = ent->d_name;
-    classify(dir, ent, &entry);
+    classify(dir, ent, withTimes, &entry);
     result.push_back(std::move(entry));
   }
   *entries = std::move(result);
   return true;
+}
+
+}  // namespace
+
+bool listDirectory(const std::filesystem::path& dir, std::vector<DirectoryEntry>* entries) {
+  if (Status status = injectedFault(FaultSite::FileRead, dir.string()); status != kOk) {
+    setLastError(status);
+    return false;
+  }
+  return listEntries(dir, true, entries);
 }
 
 bool wildcardMatch(const std::string& pattern, const std::string& name) {
@@ -123,7 +135,7 @@ bool findMatches(const std::filesystem::path& pattern, std::vector<DirectoryEntr
   if (folder.empty()) folder = ".";
   const std::string last = pattern.filename().string();
   std::vector<DirectoryEntry> entries;
-  if (!listDirectory(folder, &entries)) return false;
+  if (!listEntries(folder, false, &entries)) return false;
   std::vector<DirectoryEntry> found;
   for (DirectoryEntry& entry : entries) {
     const std::string name = entry.name.string();

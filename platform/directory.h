@@ -6,6 +6,7 @@
 // calling thread's last error (platform/last_error.h).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ struct DirectoryEntry {
   // Neither a regular file nor a directory (a pipe, socket or device, or a
   // link to one, or a dangling link).
   bool special = false;
+  // Of the entry itself (a link's own, not its target's): the size in bytes
+  // and the last write time in nanoseconds since the epoch. Together they
+  // tell whether a file changed since it was listed before.
+  uint64_t size = 0;
+  int64_t writeTime = 0;
 };
 
 // Lists the directory. False (and *entries unchanged) when it cannot be
@@ -39,7 +45,7 @@ PLATFORM_API bool wildcardMatch(const std::string& pattern, const std::string& n
 
 // A file search: the pattern may hold wildcards in its last component only.
 // Fills *matches (when given) with the matching names of the pattern's folder,
-// in listing order, "." and ".." left out. False, with kFileNotFound, when
+// in listing order, "." and ".." left out, without size and write time. False, with kFileNotFound, when
 // nothing matches, or with the listing's error when the folder cannot be read.
 PLATFORM_API bool findMatches(const std::filesystem::path& pattern,
                               std::vector<DirectoryEntry>* matches = nullptr);

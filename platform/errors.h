@@ -39,5 +39,6 @@ inline constexpr Status kGenericFailure = 31;         // ERROR_GEN_FAILURE
 inline constexpr Status kTooManyOpenFiles = 4;        // ERROR_TOO_MANY_OPEN_FILES
 inline constexpr Status kNotSupported = 50;           // ERROR_NOT_SUPPORTED
 inline constexpr Status kNotOwner = 288;              // ERROR_NOT_OWNER
+inline constexpr Status kNotSameDevice = 17;          // ERROR_NOT_SAME_DEVICE
 
 }  // namespace platform

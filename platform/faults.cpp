@@ -1,3 +1,6 @@
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -12,7 +15,12 @@ struct Fault {
   Status status;
   std::string match;
   unsigned passing = 0;  // matching calls still to let through
+  unsigned failing = kEveryCall;  // matching calls still to fail after those
 };
+
+// The code "kill": the matching call ends the process with SIGKILL instead
+// of failing, as a power cut or a killed browser would end it there.
+constexpr Status kKillProcess = 0xFFFFFFFF;
 
 std::mutex g_mutex;
 std::vector<Fault>* g_faults = nullptr;
@@ -41,15 +49,27 @@ std::vector<Fault> faultsFromText(const std::string& text) {
     if (!siteFromName(entry.substr(0, equals), &fault.site)) continue;
     std::string rest = entry.substr(equals + 1);
     char* stop = nullptr;
-    // A final "#digits" is the count; any other "#" belongs to the text.
+    // A final "#digits" or "#digits:digits" is the count; any other "#"
+    // belongs to the text.
     if (size_t hash = rest.rfind('#'); hash != std::string::npos && hash + 1 < rest.size() &&
-                                       rest.find_first_not_of("0123456789", hash + 1) == std::string::npos) {
-      fault.passing = static_cast<unsigned>(std::strtoul(rest.c_str() + hash + 1, nullptr, 10));
+                                       rest.find_first_not_of("0123456789:", hash + 1) == std::string::npos) {
+      const std::string counts = rest.substr(hash + 1);
+      const size_t colon = counts.find(':');
+      if (colon == 0 || colon + 1 == counts.size() || counts.find(':', colon + 1) != std::string::npos) continue;
+      fault.passing = static_cast<unsigned>(std::strtoul(counts.c_str(), nullptr, 10));
+      if (colon != std::string::npos) {
+        fault.failing = static_cast<unsigned>(std::strtoul(counts.c_str() + colon + 1, nullptr, 10));
+      }
       rest.resize(hash);
     }
     size_t at = rest.find('@');
     if (at != std::string::npos) fault.match = rest.substr(at + 1);
     std::string code = rest.substr(0, at);
+    if (code == "kill") {
+      fault.status = kKillProcess;
+      faults.push_back(fault);
+      continue;
+    }
     unsigned long number = std::strtoul(code.c_str(), &stop, 0);
     if (code.empty() || *stop != '\0' || number == 0) continue;
     fault.status = static_cast<Status>(number);
@@ -84,18 +104,24 @@ Status firstMatch(std::vector<Fault>& faults, FaultSite site, const std::string&
     if (fault.site != site || (!fault.match.empty() && subject.find(fault.match) == std::string::npos)) {
       continue;
     }
-    if (fault.passing == 0) return fault.status;
-    --fault.passing;
+    if (fault.passing > 0) {
+      --fault.passing;
+      continue;
+    }
+    if (fault.failing == 0) continue;
+    if (fault.failing != kEveryCall) --fault.failing;
+    return fault.status;
   }
   return kOk;
 }
 
 }  // namespace
 
-void injectFault(FaultSite site, Status status, const std::string& pathContains, unsigned passing) {
+void injectFault(FaultSite site, Status status, const std::string& pathContains, unsigned passing,
+                 unsigned failing) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_faults) g_faults = new std::vector<Fault>;
-  if (status != kOk) g_faults->push_back(Fault{site, status, pathContains, passing});
+  if (status != kOk) g_faults->push_back(Fault{site, status, pathContains, passing, failing});
 }
 
 void clearFaults() {
@@ -108,7 +134,9 @@ Status injectedFault(FaultSite site, const std::string& subject) {
   if (g_faults) {
     if (Status status = firstMatch(*g_faults, site, subject); status != kOk) return status;
   }
-  return firstMatch(environmentFaults(), site, subject);
+  const Status status = firstMatch(environmentFaults(), site, subject);
+  if (status == kKillProcess) ::kill(::getpid(), SIGKILL);
+  return status;
 }
 
 }  // namespace platform

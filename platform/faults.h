@@ -10,10 +10,13 @@
 //
 // Each entry is SITE=CODE, optionally @TEXT to fail only calls whose path
 // contains TEXT, optionally #N to let the first N matching calls of the
-// process succeed (counted afresh when the variable changes). Sites: registry-read, registry-write (every operation on
-// either hive; @HKCU or @HKLM picks one), file-read (readWholeFile, fileSize), file-write
-// (writeWholeFile, appendToFile, createTempFile, makeDirectory,
-// ensureDirectory).
+// process succeed (counted afresh when the variable changes), or #N:K to
+// fail only the K matching calls after those (a passing fault: the disk
+// that is full for a moment, the folder that is busy once). CODE "kill"
+// ends the process with SIGKILL at the matching call instead. Sites: registry-read, registry-write (every operation on
+// either hive; @HKCU or @HKLM picks one), file-read (readWholeFile, fileSize, listDirectory), file-write
+// (writeWholeFile, createAndWriteFile, appendToFile, createTempFile,
+// makeDirectory, ensureDirectory, movePath).
 #pragma once
 
 #include <string>
@@ -25,11 +28,14 @@ namespace platform {
 
 enum class FaultSite { RegistryRead, RegistryWrite, FileRead, FileWrite };
 
+inline constexpr unsigned kEveryCall = ~0u;
+
 // Adds a fault; pathContains limits it to paths that contain the text. The
 // first `passing` matching calls still succeed, so that passing = n - 1 fails
-// the n-th call and every later one.
+// the n-th call and (with `failing` left at kEveryCall) every later one; with
+// a `failing` count only that many calls fail, the later ones succeed.
 PLATFORM_API void injectFault(FaultSite site, Status status, const std::string& pathContains = "",
-                              unsigned passing = 0);
+                              unsigned passing = 0, unsigned failing = kEveryCall);
 // Removes every fault added by injectFault (not those of QUORVANE_FAULTS).
 PLATFORM_API void clearFaults();
 

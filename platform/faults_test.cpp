@@ -80,6 +80,10 @@ TEST(Faults, EnvironmentFaultsCountPassesPerProcess) {
   setenv("QUORVANE_FAULTS", "file-write=112@counted#1", 1);
   EXPECT_TRUE(writeWholeFile(prefix.path() / "counted5", "x"));
   EXPECT_FALSE(writeWholeFile(prefix.path() / "counted6", "x"));
+  // "#1:2": one call passes, the next two fail, the later ones pass again.
+  setenv("QUORVANE_FAULTS", "file-write=112@counted#1:2", 1);
+  const bool expected[] = {true, false, false, true, true};
+  for (bool ok : expected) EXPECT_EQ(ok, writeWholeFile(prefix.path() / "counted8", "x"));
   unsetenv("QUORVANE_FAULTS");
   EXPECT_TRUE(writeWholeFile(prefix.path() / "counted7", "x"));
 }

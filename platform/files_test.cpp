@@ -122,6 +122,16 @@ TEST(Folders, SpecialFoldersAreCreatedBelowThePrefix) {
   }
 }
 
+TEST(Folders, FindingASpecialFolderNeverCreatesIt) {
+  testsupport::TempPrefix prefix;
+  setLastError(kOk);
+  EXPECT_TRUE(findSpecialFolder(SpecialFolder::Favorites).empty());
+  EXPECT_EQ(lastError(), kPathNotFound);
+  EXPECT_FALSE(std::filesystem::exists(prefix.path() / "profile" / "Favorites"));
+  ASSERT_FALSE(specialFolder(SpecialFolder::Favorites).empty());
+  EXPECT_EQ(findSpecialFolder(SpecialFolder::Favorites), prefix.path() / "profile" / "Favorites");
+}
+
 TEST(Folders, UnusablePrefixGivesAnEmptyPath) {
   testsupport::TempPrefix prefix;
   ASSERT_TRUE(writeWholeFile(prefix.path() / "profile", "not a folder"));

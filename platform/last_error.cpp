@@ -26,6 +26,7 @@ constexpr MessageEntry kMessages[] = {
     {6, "The handle is invalid.\r\n"},
     {8, "Not enough memory resources are available to process this command.\r\n"},
     {14, "Not enough memory resources are available to complete this operation.\r\n"},
+    {17, "The system cannot move the file to a different disk drive.\r\n"},
     {19, "The media is write protected.\r\n"},
     {29, "The system cannot write to the specified device.\r\n"},
     {30, "The system cannot read from the specified device.\r\n"},
@@ -85,6 +86,7 @@ Status setLastErrorFromErrno(int err) {
     case EFBIG: code = kDiskFull; break;
     case ENAMETOOLONG: code = kFilenameTooLong; break;
     case ENOTEMPTY: code = kDirNotEmpty; break;
+    case EXDEV: code = kNotSameDevice; break;
     case EBUSY: code = kBusy; break;
     case ETXTBSY:
     case EWOULDBLOCK: code = kSharingViolation; break;

@@ -27,7 +27,7 @@ TEST(LastError, MapsErrnoOntoWin32Codes) {
   } rows[] = {
       {ENOENT, kFileNotFound}, {ENOTDIR, kPathNotFound}, {EACCES, kAccessDenied},
       {EPERM, kAccessDenied},  {ENOSPC, kDiskFull},      {EEXIST, kFileExists},
-      {ENAMETOOLONG, kFilenameTooLong}, {ENOTEMPTY, kDirNotEmpty}, {EIO, kGenericFailure},
+      {ENAMETOOLONG, kFilenameTooLong}, {ENOTEMPTY, kDirNotEmpty}, {EXDEV, kNotSameDevice}, {EIO, kGenericFailure},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.err);
@@ -62,7 +62,8 @@ TEST(LastError, EveryPlatformCodeHasATextAndUnknownCodesHaveNone) {
                       kFileExists, kInvalidParameter, kDiskFull, kInsufficientBuffer, kInvalidName,
                       kDirNotEmpty, kBusy, kAlreadyExists, kFilenameTooLong, kMoreData,
                       kNoMoreItems, kBadPathname, kCantOpenRegistryKey, kRegistryIo, kKeyDeleted,
-                      kTimeout, kGenericFailure, kTooManyOpenFiles, kNotSupported, kNotOwner}) {
+                      kTimeout, kGenericFailure, kTooManyOpenFiles, kNotSupported, kNotOwner,
+                      kNotSameDevice}) {
     SCOPED_TRACE(code);
     std::string text;
     ASSERT_TRUE(systemErrorText(code, &text));

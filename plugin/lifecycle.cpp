@@ -2,17 +2,16 @@
 
 #include <strings.h>
 
-#include <filesystem>
-#include <system_error>
 
 #include "engine/corvex.h"
 #include "platform/codepage.h"
+#include "platform/folders.h"
 #include "platform/library.h"
 #include "platform/message_loop.h"
-#include "platform/prefix.h"
 #include "platform/registry.h"
 #include "platform/tick.h"
 #include "platform/ui.h"
+#include "plugin/favorites/favorites_log.h"
 #include "plugin/favorites/last_error_text.h"
 #include "plugin/identifiers.h"
 #include "plugin/ie_bookmark.h"
@@ -42,13 +41,13 @@ std::unique_ptr<platform::NamedMutex> createStartupMutexAsFirst() {
 
 // The Favorites folder as the shell locates it without creating it.
 bool favoritesFolderExists() {
-  std::error_code ec;
-  return std::filesystem::is_directory(platform::prefixRoot() / "profile" / "Favorites", ec);
+  return !platform::findSpecialFolder(platform::SpecialFolder::Favorites).empty();
 }
 
 }  // namespace
 
 void onProcessAttach(void* module) {
+  favorites::connectExchangeLog();
   PluginState& state = pluginState();
   state.modulePath = platform::moduleFileName(module);
   state.hostIsBrowser = strcasecmp(hostFileName().c_str(), kBrowserExecutable) == 0;

@@ -1,6 +1,7 @@
 #include "plugin/sync_run.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "engine/corvex.h"
@@ -62,6 +63,16 @@ void reportToErrorWindow(const std::string& appName, bool runFailed, const std::
   }
 }
 
+// Stores "lastsync" 0 and reads it back: true only when it is there.
+bool recordPendingResult(const std::string& appName);
+
+// The system text of the last error without its line break.
+std::u16string trimmedErrorText() {
+  std::u16string text = favorites::lastErrorText16();
+  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+  return text;
+}
+
 }  // namespace
 
 uint32_t readLastSync(const std::string& appName) {
@@ -76,13 +87,36 @@ uint32_t readLastSync(const std::string& appName) {
          static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24;
 }
 
-void writeLastSync(const std::string& appName, uint32_t value) {
+bool writeLastSync(const std::string& appName, uint32_t value) {
   platform::RegKey key;
   if (platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(appName), &key) != platform::kOk) {
-    return;
+    return false;
   }
-  key.setDword("lastsync", value);
+  return key.setDword("lastsync", value) == platform::kOk;
 }
+
+namespace {
+
+bool recordPendingResult(const std::string& appName) {
+  platform::RegKey key;
+  platform::Status status = platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(appName), &key);
+  if (status == platform::kOk) status = key.setDword("lastsync", 0);
+  // A refused write still leaves a 0 that an earlier run stored.
+  const platform::Status written = status;
+  unsigned char buffer[4] = {1, 1, 1, 1};
+  uint32_t size = sizeof buffer;
+  platform::RegKey reader;
+  status = platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(appName), &reader);
+  if (status == platform::kOk) status = reader.queryValue("lastsync", nullptr, buffer, &size);
+  if (status == platform::kOk && size == sizeof buffer && buffer[0] == 0 && buffer[1] == 0 && buffer[2] == 0 &&
+      buffer[3] == 0) {
+    return true;
+  }
+  platform::setLastError(written != platform::kOk ? written : status != platform::kOk ? status : platform::kRegistryIo);
+  return false;
+}
+
+}  // namespace
 
 void synchronizeFavorites(const std::string& appName, bool interactive) {
   // 1. Offline: nothing at all, not even in an interactive run.
@@ -101,59 +135,65 @@ void synchronizeFavorites(const std::string& appName, bool interactive) {
     return;
   }
 
-  // 4. The local Favorites.
+  // 4. The local Favorites, and what of them the writer may replace.
   std::string documentText;
-  std::u16string pluginError = favorites::readFavorites(&documentText);
+  favorites::ReadSet read;
+  std::u16string pluginError = favorites::readFavorites(&documentText, &read);
 
-  // 5. After a result that could not be written, the local list is united
-  // with the last agreed state so that a half-written folder loses nothing.
+  // 5. After a result that may not have been written, the local list is
+  // united with the last agreed state so that a half-written folder loses
+  // nothing.
+  const uint32_t recorded = readLastSync(appName);
   std::string recoveryDocument;
-  if (readLastSync(appName) == 0) {
+  if (recorded == 0) {
     std::string united = recoveryDocumentFor(documentText, appName);
     if (!united.empty()) {
       documentText = united;
       recoveryDocument = std::move(united);
     }
   }
-  uint32_t lastSync = 1;
 
   bool runFailed = false;
   std::u16string errorText;
-  if (!pluginError.empty()) {
-    // 6. Reader failure: the engine is not called.
+  std::optional<uint32_t> lastSync;  // what the run records at its end, if anything
+  auto fail = [&](const std::u16string& error, bool showToUser) {
     runFailed = true;
-    errorText = pluginError;
-    if (interactive) showBox(platform::utf16ToAnsi(pluginError), "Error", platform::kMbIconWarning);
+    errorText = error;
+    if (interactive && showToUser) showBox(platform::utf16ToAnsi(error), "Error", platform::kMbIconWarning);
+  };
+  if (!pluginError.empty()) {
+    // 6. Reader failure: the engine is not called, the record stays.
+    fail(pluginError, true);
+  } else if (!recordPendingResult(appName)) {
+    // Without the record, a result the engine agrees on but that is not
+    // written would make the next run take what the folder lacks as
+    // deleted: the engine is not called.
+    fail(u"The synchronization result could not be applied: the registry value \"lastsync\" could not be stored "
+         u"(" + trimmedErrorText() + u").", true);
   } else {
     // 7. The engine.
     std::string engineError;
     if (!Synchronize(interactive, appName, &documentText, &engineError)) {
       runFailed = true;
       errorText = platform::ansiToUtf16(engineError);
+      if (recorded != 0) lastSync = recorded;
     } else {
       // 8. The result.
       if (documentText.empty()) documentText = recoveryDocument;
-      if (!documentText.empty()) {
-        // The writer deletes the folder before it rebuilds it. Should the run
-        // be stopped in between, the record already says that the result was
-        // not written, and the next run unites what it finds with the cache
-        // instead of sending the half-written folder as the user's list.
-        writeLastSync(appName, 0);
-        pluginError = favorites::writeFavorites(documentText);
-        if (!pluginError.empty()) {
-          runFailed = true;
-          errorText = u"Error while applying synchronization result:\r\n" + pluginError +
-                      u"\r\nAuto synchronization is disabled.";
-          lastSync = 0;
-          SetSyncAuto(appName, 0);
-          if (interactive) showBox(platform::utf16ToAnsi(pluginError), "Error", platform::kMbIconWarning);
-        }
+      if (!documentText.empty()) pluginError = favorites::writeFavorites(documentText, &read);
+      if (!pluginError.empty()) {
+        fail(u"Error while applying synchronization result:\r\n" + pluginError + u"\r\nAuto synchronization is disabled.",
+             false);
+        SetSyncAuto(appName, 0);
+        if (interactive) showBox(platform::utf16ToAnsi(pluginError), "Error", platform::kMbIconWarning);
+      } else {
+        lastSync = 1;
       }
     }
   }
 
   // 9. to 11. On every path from here: the record, the menu orders, the mutex.
-  writeLastSync(appName, lastSync);
+  if (lastSync) writeLastSync(appName, *lastSync);
   favorites::flushMenuOrders();
   runMutex.close();
 

@@ -1,6 +1,7 @@
 #include "plugin/favorites/icons.h"
 
 #include <cstdio>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "platform/directory.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/last_error.h"
 #include "platform/tick.h"
 #include "plugin/favorites/base64.h"
 #include "plugin/favorites/file_bytes.h"
@@ -160,7 +162,8 @@ std::u16string embedIcon(std::string* iconValue) {
   return std::u16string();
 }
 
-std::string extractIcon(const std::string& dataUri) {
+std::string extractIcon(const std::string& dataUri, bool* failed) {
+  if (failed) *failed = false;
   const std::string prefix = kIconDataUriPrefix;
   if (dataUri.compare(0, prefix.size(), prefix) != 0) return std::string();
   std::string bytes;
@@ -169,8 +172,50 @@ std::string extractIcon(const std::string& dataUri) {
   if (folder.empty()) return std::string();
   const std::filesystem::path file = uniqueFileName(folder, "icon", "ico");
   if (file.empty()) return std::string();
-  platform::writeWholeFile(file, bytes);
+  if (!platform::writeWholeFile(file, bytes)) {
+    const platform::Status error = platform::lastError();
+    platform::removeFile(file);
+    platform::setLastError(error);
+    if (failed) *failed = true;
+    return toAnsi(file);
+  }
+  if (IconFilesWritten* ledger = IconFilesWritten::current()) ledger->add(file);
   return toAnsi(file);
+}
+
+bool iconValueAllowed(const std::string& value) {
+  if (!isAbsoluteIconPath(value) || !endsWithIco(value)) return true;
+  const std::filesystem::path folder = iconsFolder();
+  if (folder.empty()) return false;
+  const std::filesystem::path path = fromAnsi(value).lexically_normal();
+  return path.parent_path() == (folder / "").lexically_normal().parent_path() && path.filename() != "..";
+}
+
+namespace {
+IconFilesWritten* g_currentLedger = nullptr;
+}  // namespace
+
+IconFilesWritten::IconFilesWritten() : previous_(g_currentLedger) { g_currentLedger = this; }
+
+IconFilesWritten::~IconFilesWritten() { g_currentLedger = previous_; }
+
+IconFilesWritten* IconFilesWritten::current() { return g_currentLedger; }
+
+void IconFilesWritten::removeAll() {
+  for (const std::filesystem::path& file : files_) platform::removeFile(file);
+  files_.clear();
+}
+
+void IconFilesWritten::removeOthers() const {
+  const std::filesystem::path folder = iconsFolder();
+  if (folder.empty()) return;
+  std::vector<platform::DirectoryEntry> icons;
+  if (!platform::findMatches(folder / "*.ico", &icons)) return;
+  std::set<std::filesystem::path> written;
+  for (const std::filesystem::path& mine : files_) written.insert(mine.filename());
+  for (const platform::DirectoryEntry& icon : icons) {
+    if (!icon.directory && !written.count(icon.name)) platform::removeFile(folder / icon.name);
+  }
 }
 
 }  // namespace favorites

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace favorites {
 
@@ -56,7 +57,43 @@ std::u16string embedIcon(std::string* iconValue);
 // Writing a shortcut: decodes an "iconfile" text beginning with
 // kIconDataUriPrefix into a new file of the icons folder and gives that
 // file's path (ANSI), or empty when the data cannot be decoded or no file
-// path could be formed. A file that cannot be written is not reported.
-std::string extractIcon(const std::string& dataUri);
+// path could be formed. A file that cannot be written is removed again and
+// reported through *failed (with the last error set), so that the apply
+// that needed it fails rather than losing the icon.
+std::string extractIcon(const std::string& dataUri, bool* failed = nullptr);
+
+// Whether an "iconfile" value from a document may be written into a
+// shortcut as it is. A value that the reader would read back as a file (an
+// absolute path to an ".ico" file, see embedIcon) may name only a file
+// directly inside the icons folder: anything else would let a document make
+// this computer send a local file of its choosing. Other values (relative
+// paths, web addresses, other data URIs) are allowed.
+bool iconValueAllowed(const std::string& value);
+
+// The icon files written while one is in scope (the apply that is building
+// its result), so that the apply can remove them when it fails and keep
+// exactly them when it succeeds.
+class IconFilesWritten {
+ public:
+  IconFilesWritten();
+  ~IconFilesWritten();
+  IconFilesWritten(const IconFilesWritten&) = delete;
+  IconFilesWritten& operator=(const IconFilesWritten&) = delete;
+
+  const std::vector<std::filesystem::path>& files() const { return files_; }
+  // Deletes the files written (the apply failed).
+  void removeAll();
+  // Deletes every "*.ico" file directly in the icons folder except those
+  // written (the apply succeeded: the old icons are no longer named).
+  void removeOthers() const;
+
+  // The ledger in scope, or null.
+  static IconFilesWritten* current();
+  void add(const std::filesystem::path& file) { files_.push_back(file); }
+
+ private:
+  std::vector<std::filesystem::path> files_;
+  IconFilesWritten* previous_;
+};
 
 }  // namespace favorites

@@ -1,6 +1,7 @@
 #include "plugin/favorites/reader.h"
 
 #include <ctime>
+#include <set>
 #include <vector>
 
 #include "exchange/document.h"
@@ -11,6 +12,7 @@
 #include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/last_error.h"
+#include "plugin/favorites/favorites_log.h"
 #include "plugin/favorites/item_nodes.h"
 #include "plugin/favorites/last_error_text.h"
 #include "plugin/favorites/menu_order.h"
@@ -34,42 +36,120 @@ std::u16string outOfMemory() {
   return lastErrorText16();
 }
 
+void logLeftOut(const std::filesystem::path& path, const std::string& reason) {
+  logNote("Favorites: " + path.string() + " is left out of the synchronization and left as it is: " + reason + ".");
+}
+
+// One folder's walk. `relative` is the folder's path below the Favorites
+// folder, as the ReadSet keys it.
+class FolderReader {
+ public:
+  FolderReader(const std::filesystem::path& folder, const std::filesystem::path& relative, ReadSet* read)
+      : folder_(folder), relative_(relative), read_(read) {}
+
+  std::u16string read(xmlNode* parent, const std::u16string& relativePath) {
+    std::vector<platform::DirectoryEntry> entries;
+    if (!platform::listDirectory(folder_, &entries)) return lastErrorText16();
+    for (const platform::DirectoryEntry& entry : entries) {
+      const std::string bytes = entry.name.string();
+      if (bytes == "." || bytes == "..") continue;
+      std::u16string error;
+      if (entry.directory) {
+        error = readFolder(entry, parent, relativePath);
+      } else if (!entry.special && hasUrlExtension(bytes)) {
+        error = readShortcut(entry, parent, relativePath);
+      }
+      if (!error.empty()) return error;
+    }
+    return std::u16string();
+  }
+
+ private:
+  // Two entries whose names read the same in a document would become one
+  // item: the first listed is carried, the later ones are left out.
+  bool claim(std::set<std::u16string>* taken, const std::u16string& name, const std::filesystem::path& path) {
+    if (taken->insert(name).second) return true;
+    logLeftOut(path, "another entry of the folder has the same name");
+    return false;
+  }
+
+  std::u16string readFolder(const platform::DirectoryEntry& entry, xmlNode* parent,
+                            const std::u16string& relativePath) {
+    const std::filesystem::path path = folder_ / entry.name;
+    // A link may lead out of the Favorites folder or back into itself.
+    if (entry.symbolicLink) {
+      logLeftOut(path, "it is a link to a folder");
+      return std::u16string();
+    }
+    if (std::optional<std::string> reason = leftOutReason(path, entry.name, true)) {
+      logLeftOut(path, *reason);
+      return std::u16string();
+    }
+    const std::u16string name = platform::pathToUtf16(entry.name);
+    if (!claim(&folderNames_, name, path)) return std::u16string();
+
+    xmlNode* item = exchange::addElement(parent, exchange::kFolderElement);
+    if (!item) return outOfMemory();
+    exchange::addTextElement(item, exchange::kNameElement, platform::utf16ToUtf8(name));
+    if (MenuOrderFolder* order = menuOrderFor(relativePath)) {
+      const int32_t position = order->lookupPosition(name, ItemKind::Folder);
+      if (position >= 0 || position == -5) setOrder(item, position);
+    }
+    xmlNode* children = exchange::addElement(item, exchange::kChildrenElement);
+    if (!children) return outOfMemory();
+    if (read_) read_->add(relative_ / entry.name, entry);
+    FolderReader inner(path, relative_ / entry.name, read_);
+    return inner.read(children, relativePath + u"\\" + name);
+  }
+
+  std::u16string readShortcut(const platform::DirectoryEntry& entry, xmlNode* parent,
+                              const std::u16string& relativePath) {
+    const std::filesystem::path path = folder_ / entry.name;
+    // The name runs to the last dot: ".url" names nothing, "..url" names ".".
+    const std::string bytes = entry.name.native();
+    const std::filesystem::path stem = bytes.substr(0, bytes.rfind('.'));
+    if (std::optional<std::string> reason = leftOutReason(path, stem, false)) {
+      logLeftOut(path, *reason);
+      return std::u16string();
+    }
+    if (entry.size > kMaxShortcutFileSize) {
+      logLeftOut(path, "the file is larger than " + std::to_string(kMaxShortcutFileSize >> 20) +
+                           " MiB, too large for a shortcut");
+      return std::u16string();
+    }
+    const std::u16string name = platform::pathToUtf16(stem);
+    if (bookmarkNames_.count(name)) {
+      logLeftOut(path, "another entry of the folder has the same name");
+      return std::u16string();
+    }
+    xmlNode* last = parent->last;
+    std::u16string error = readInternetShortcut(path, parent, relativePath);
+    if (!error.empty()) return error;
+    // A file that is not an Internet shortcut adds nothing and is not carried.
+    if (parent->last != last) {
+      bookmarkNames_.insert(name);
+      if (read_) read_->add(relative_ / entry.name, entry);
+    }
+    return std::u16string();
+  }
+
+  const std::filesystem::path folder_;
+  const std::filesystem::path relative_;
+  ReadSet* read_;
+  std::set<std::u16string> folderNames_;
+  std::set<std::u16string> bookmarkNames_;
+};
+
 }  // namespace
 
 std::u16string readFavoritesFolder(const std::filesystem::path& folder, xmlNode* parent,
-                                   const std::u16string& relativePath) {
-  std::vector<platform::DirectoryEntry> entries;
-  if (!platform::listDirectory(folder, &entries)) return lastErrorText16();
-  for (const platform::DirectoryEntry& entry : entries) {
-    const std::string bytes = entry.name.string();
-    if (bytes == "." || bytes == "..") continue;
-    if (entry.directory) {
-      // A link may lead out of the Favorites folder or back into itself.
-      if (entry.symbolicLink) continue;
-      const std::u16string name = platform::utf8ToUtf16(bytes);
-      xmlNode* item = exchange::addElement(parent, exchange::kFolderElement);
-      if (!item) return outOfMemory();
-      exchange::addTextElement(item, exchange::kNameElement, platform::utf16ToUtf8(name));
-      if (MenuOrderFolder* order = menuOrderFor(relativePath)) {
-        const int32_t position = order->lookupPosition(name, ItemKind::Folder);
-        if (position >= 0 || position == -5) setOrder(item, position);
-      }
-      xmlNode* children = exchange::addElement(item, exchange::kChildrenElement);
-      if (!children) return outOfMemory();
-      std::u16string error =
-          readFavoritesFolder(folder / entry.name, children, relativePath + u"\\" + name);
-      if (!error.empty()) return error;
-    } else if (!entry.special && hasUrlExtension(bytes)) {
-      std::u16string error = readInternetShortcut(folder / entry.name, parent, relativePath);
-      if (!error.empty()) return error;
-    }
-  }
-  return std::u16string();
+                                   const std::u16string& relativePath, ReadSet* read) {
+  FolderReader reader(folder, platform::pathFromUtf16(relativePath).relative_path(), read);
+  return reader.read(parent, relativePath);
 }
 
-std::u16string readFavorites(std::string* documentText) {
-  const std::filesystem::path favorites =
-      platform::specialFolder(platform::SpecialFolder::Favorites);
+std::u16string readFavorites(std::string* documentText, ReadSet* read) {
+  const std::filesystem::path favorites = platform::findSpecialFolder(platform::SpecialFolder::Favorites);
   if (favorites.empty()) return lastErrorText16();
   const std::string timestamp = exchange::formatTimestamp(std::time(nullptr));
 
@@ -79,12 +159,14 @@ std::u16string readFavorites(std::string* documentText) {
   exchange::setAttribute(root, exchange::kTimestampAttribute, timestamp);
   exchange::setAttribute(root, exchange::kTypeAttribute, exchange::kFullType);
 
-  std::u16string error = readFavoritesFolder(favorites, root, std::u16string());
+  ReadSet carried;
+  std::u16string error = readFavoritesFolder(favorites, root, std::u16string(), &carried);
   if (!error.empty()) return error;
   // Every item gets a position, one sequence through all levels, no two
   // alike.
   exchange::prepareOrders(root);
   *documentText = exchange::documentToText(doc.get());
+  if (read) *read = std::move(carried);
   return std::u16string();
 }
 

@@ -6,9 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <regex>
 #include <set>
 
 #include "exchange/document.h"
+#include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/faults.h"
 #include "platform/registry.h"
 #include "plugin/favorites/favorites_test_util.h"
 
@@ -56,6 +60,7 @@ class ReaderTest : public FavoritesTest {
 };
 
 TEST_F(ReaderTest, EmptyFavoritesGiveAnEmptyFullDocument) {
+  favoritesFolder();
   std::string text;
   ASSERT_EQ(u"", readFavorites(&text));
   exchange::UniqueXmlDoc doc = exchange::parseDocumentText(text);
@@ -110,31 +115,71 @@ TEST_F(ReaderTest, LinksToDirectoriesAreNeverFollowed) {
   EXPECT_EQ("in", sortedTree(root_));
 }
 
-// A folder whose full path is longer than the system allows cannot be listed,
-// whoever runs the test.
-void makeUnlistableFolder(const fs::path& under) {
-  const std::string name(200, 'd');
-  int fd = open(under.c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_GE(fd, 0);
-  for (int depth = 0; depth < 25; ++depth) {
-    ASSERT_EQ(0, mkdirat(fd, name.c_str(), 0755));
-    int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
-    close(fd);
-    ASSERT_GE(next, 0);
-    fd = next;
-  }
-  close(fd);
-}
-
 TEST_F(ReaderTest, AnyFailureGivesNoDocumentAtAll) {
   const fs::path fav = favoritesFolder();
   shortcut(fav / "good.url", "http://good/");
-  fs::create_directory(fav / "Deep");
-  makeUnlistableFolder(fav / "Deep");
+  fs::create_directories(fav / "Deep" / "Deeper");
+  platform::injectFault(platform::FaultSite::FileRead, platform::kAccessDenied, "Deeper");
   std::string text = "unchanged";
   const std::u16string error = readFavorites(&text);
-  EXPECT_NE(u"", error);
+  platform::clearFaults();
+  EXPECT_EQ(u"Access is denied.\r\n", error);
   EXPECT_EQ("unchanged", text);
+}
+
+TEST_F(ReaderTest, AMissingFavoritesFolderIsAFailureAndIsNotCreated) {
+  std::string text = "unchanged";
+  EXPECT_EQ(u"The system cannot find the path specified.\r\n", readFavorites(&text));
+  EXPECT_EQ("unchanged", text);
+  EXPECT_FALSE(fs::exists(prefix_.path() / "profile" / "Favorites"));
+}
+
+// Entries a document cannot carry, or that the writer could not create
+// again, stay out of the document and out of what the writer may replace.
+TEST_F(ReaderTest, EntriesThatCannotBeCarriedAreLeftOut) {
+  const fs::path fav = favoritesFolder();
+  const size_t room = kMaxFolderPath - platform::pathToUtf16(fav).size() - 1;
+  struct Row {
+    const char* what;
+    fs::path path;  // below the Favorites folder
+    bool folder;
+  } rows[] = {
+      {"backslash", "a\\b.url", false},
+      {"nothing before the extension", ".url", false},
+      {"a dot", "..url", false},
+      {"two dots", "...url", false},
+      {"Latin-1 name", "Caf\xe9.url", false},
+      {"the same name but one Latin-1 byte", "Caf\xe8.url", false},
+      {"Latin-1 folder", "R\xe9sum\xe9", true},
+      {"backslash folder", "x\\y", true},
+      {"folder path past the limit", std::string(room + 1, 'F'), true},
+      {"file path past the limit", fs::path(std::string(room, 'G')) / (std::string(12, 'h') + ".url"), false},
+  };
+  for (const Row& row : rows) {
+    if (row.folder) {
+      fs::create_directories(fav / row.path);
+      shortcut(fav / row.path / "inside.url", "http://inside/");
+    } else {
+      fs::create_directories((fav / row.path).parent_path());
+      shortcut(fav / row.path, "http://left-out/");
+    }
+  }
+  shortcut(fav / "Caf\xc3\xa9.url", "http://cafe/");
+  shortcut(fav / "Same.url", "http://same/");
+  shortcut(fav / "Same.URL", "http://same-too/");
+  writeFile(fav / "Huge.url", "[InternetShortcut]\r\nURL=http://huge/\r\n" +
+                                  std::string(kMaxShortcutFileSize, ' '));
+
+  std::string text;
+  ReadSet read;
+  ASSERT_EQ(u"", readFavorites(&text, &read));
+  exchange::UniqueXmlDoc doc = exchange::parseDocumentText(text);
+  ASSERT_TRUE(doc);
+  // One of Same.url and Same.URL, whichever the listing gives first; the
+  // folder of the long file path is carried, the file is not.
+  const std::string tree = std::regex_replace(sortedTree(exchange::rootElement(doc.get())), std::regex("@[0-9]+"), "");
+  EXPECT_EQ("Caf\xc3\xa9 " + std::string(room, 'G') + ":[] Same", tree);
+  EXPECT_EQ(3u, read.size());
 }
 
 }  // namespace

@@ -113,6 +113,7 @@ TEST_F(RoundTripTest, FolderSurvivesAReadWriteReadRoundTrip) {
 
   // Another user's computer: an empty Favorites folder and no stored order.
   testsupport::TempPrefix other;
+  favoritesFolder();
   useIconsFolder(other.path() / "icons");
   ASSERT_EQ(u"", writeFavorites(text));
   flushMenuOrders();
@@ -129,6 +130,7 @@ TEST_F(RoundTripTest, FolderSurvivesAReadWriteReadRoundTrip) {
 
   // From then on every number comes back as it was.
   testsupport::TempPrefix third;
+  favoritesFolder();
   useIconsFolder(third.path() / "icons");
   ASSERT_EQ(u"", writeFavorites(secondText));
   flushMenuOrders();

@@ -7,11 +7,16 @@
 #include "exchange/document.h"
 #include "platform/codepage.h"
 #include "platform/directory.h"
+#include "platform/errors.h"
+#include "platform/last_error.h"
 #include "platform/files.h"
+#include "plugin/favorites/carried.h"
+#include "plugin/favorites/favorites_log.h"
 #include "plugin/favorites/file_bytes.h"
 #include "plugin/favorites/icons.h"
 #include "plugin/favorites/item_nodes.h"
 #include "plugin/favorites/menu_order.h"
+#include "plugin/favorites/writer.h"
 
 namespace favorites {
 namespace {
@@ -62,7 +67,8 @@ std::u16string readShortcutFile(const std::filesystem::path& file, xmlNode* pare
                                 const std::u16string& relativePath) {
   const std::u16string shownPath = platform::pathToUtf16(file);
   std::string bytes;
-  switch (readFileBytes(file, &bytes)) {
+  bool tooLarge = false;
+  switch (readFileBytes(file, &bytes, kMaxShortcutFileSize, &tooLarge)) {
     case FileRead::OpenFailed:
       return u"Error while opening file: " + shownPath;
     case FileRead::ReadFailed:
@@ -70,6 +76,8 @@ std::u16string readShortcutFile(const std::filesystem::path& file, xmlNode* pare
     case FileRead::Ok:
       break;
   }
+  // Grown past the bound since it was listed: no shortcut, left alone.
+  if (tooLarge) return std::u16string();
   std::optional<ShortcutFields> fields = parseShortcutText(bytes);
   if (!fields) return std::u16string();
   if (fields->iconNeedsEmbedding) {
@@ -187,8 +195,12 @@ std::u16string writeInternetShortcut(const std::filesystem::path& folder, xmlNod
     const std::u16string fileName = name + u".url";
     // The path shown in messages is the one the file would have had, also
     // for a name that is refused.
-    const std::u16string shownPath = platform::pathToUtf16(folder) + u"\\" + fileName;
+    const std::u16string shownPath = finalPathText(folder) + u"\\" + fileName;
     if (!isSafeItemName(name)) return u"Can not create file " + shownPath;
+    if (shownPath.size() > kMaxFilePath) {
+      platform::setLastError(platform::kFilenameTooLong);
+      return u"Can not create file " + shownPath;
+    }
     const std::filesystem::path file = folder / platform::pathFromUtf16(fileName);
 
     if (MenuOrderFolder* order = menuOrderFor(relativePath)) {
@@ -201,7 +213,16 @@ std::u16string writeInternetShortcut(const std::filesystem::path& folder, xmlNod
     content.link = utf8ToAnsi(childText(bookmark, exchange::kLinkElement).value_or(""));
     if (std::optional<std::string> icon = childText(bookmark, exchange::kIconFileElement)) {
       const std::string ansi = utf8ToAnsi(*icon);
-      content.iconFile = startsWith(ansi, kIconDataUriPrefix) ? extractIcon(ansi) : ansi;
+      if (startsWith(ansi, kIconDataUriPrefix)) {
+        bool failed = false;
+        content.iconFile = extractIcon(ansi, &failed);
+        if (failed) return u"Error while saving file " + platform::ansiToUtf16(*content.iconFile);
+      } else if (iconValueAllowed(ansi)) {
+        content.iconFile = ansi;
+      } else {
+        logNote("Favorites: the icon of " + platform::utf16ToUtf8(shownPath) + " names " + ansi +
+                ", a file outside the icons folder; the shortcut is written without it.");
+      }
     }
     if (std::optional<std::string> index = childText(bookmark, exchange::kIconIndexElement)) {
       content.iconIndex = utf8ToAnsi(*index);

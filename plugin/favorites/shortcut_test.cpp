@@ -166,9 +166,9 @@ TEST_F(ShortcutTest, WritesTheExactLayout) {
        {{"description", "caf\xc3\xa9 & more"},
         {"hotkey", "1601"},
         {"icon_index", "2"},
-        {"iconfile", "C:\\icons\\a.ico"}},
+        {"iconfile", "C:\\Windows\\system32\\shell32.dll"}},
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
-       "\r\nIconFile=C:\\icons\\a.ico\r\nIconIndex=2\r\nHotkey=1601\r\nDescription=caf\xe9 & more"},
+       "\r\nIconFile=C:\\Windows\\system32\\shell32.dll\r\nIconIndex=2\r\nHotkey=1601\r\nDescription=caf\xe9 & more"},
       {"empty index and hot key",
        {{"icon_index", ""}, {"hotkey", ""}},
        "[DEFAULT]\r\nBASEURL=http://a/\r\n[InternetShortcut]\r\nURL=http://a/"
@@ -270,6 +270,42 @@ TEST_F(ShortcutTest, EmbeddedIconsBecomeFilesAndTravelBack) {
   ASSERT_EQ(u"", writeInternetShortcut(folder_, broken, u""));
   EXPECT_NE(std::string::npos, readFile(folder_ / "broken.url").find("\r\nIconFile=\r\n"));
   EXPECT_EQ(1, std::distance(fs::directory_iterator(icons_), fs::directory_iterator()));
+}
+
+// A document cannot make this computer read and send a local file: an icon
+// path the reader would embed is written only when it names a file of the
+// icons folder.
+TEST_F(ShortcutTest, IconPathsFromADocumentStayInTheIconsFolder) {
+  writeFile(prefix_.path() / "secret.ico", "not for the service");
+  writeFile(icons_ / "icon1a.ico", "ours");
+  auto ansi = [](const fs::path& path) { return platform::utf16ToAnsi(platform::pathToUtf16(path)); };
+  struct Row {
+    std::string value;
+    bool kept;
+  } rows[] = {
+      {ansi(prefix_.path() / "secret.ico"), false},
+      {ansi(icons_ / ".." / "secret.ico"), false},
+      {"C:\\Users\\me\\secret.ico", false},
+      {ansi(icons_ / "icon1a.ico"), true},
+      {"http://a/favicon.ico", true},
+      {"favicon.ico", true},
+      {"C:\\Windows\\system32\\shell32.dll", true},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.value);
+    const std::string name = "icon" + std::to_string(n++);
+    xmlNode* item = bookmark(name, "http://a/");
+    exchange::addTextElement(item, "iconfile", row.value);
+    ASSERT_EQ(u"", writeInternetShortcut(folder_, item, u""));
+    const std::string text = readFile(folder_ / (name + ".url"));
+    std::string value;
+    EXPECT_EQ(row.kept, readShortcutValue(text, "IconFile", &value)) << text;
+    if (row.kept) {
+      EXPECT_EQ(row.value, value);
+    }
+    EXPECT_EQ(std::string::npos, readBack(folder_ / (name + ".url")).find("bm90IGZvciB0aGUgc2VydmljZQ"));
+  }
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include "plugin/favorites/icons.h"
 #include "plugin/favorites/item_nodes.h"
 #include "plugin/favorites/menu_order.h"
+#include "plugin/favorites/reader.h"
+#include "platform/faults.h"
 
 namespace {
 
@@ -44,18 +46,18 @@ std::string bookmarkXml(const std::string& name, const std::string& order = "") 
          "</name><link>http://x/</link></bookmark>";
 }
 
-// Every path below the prefix, outside the Favorites folder and the registry.
+// Every path below the prefix, outside the Favorites folder, the registry and
+// the log.
 std::set<std::string> snapshot(const fs::path& root, const fs::path& favorites) {
   std::set<std::string> paths;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
        ++it) {
     const fs::path& path = it->path();
-    if (path == favorites) {
+    if (path == favorites || path.filename() == "registry") {
       it.disable_recursion_pending();
       continue;
     }
-    if (path.parent_path().filename() == "registry") continue;
-    paths.insert(path.string());
+    if (path.filename() != "bookmarks.log") paths.insert(path.string());
   }
   return paths;
 }
@@ -111,17 +113,23 @@ TEST(ItemNamesTest, OnlyPlainNamesAreSafe) {
   }
 }
 
-TEST_F(WriterTest, ClearsSubFoldersShortcutsAndIconsOnly) {
+TEST_F(WriterTest, ReplacesWhatTheReaderCarriesAndKeepsTheRest) {
   fillFavorites();
-  ASSERT_EQ(u"", writeFavorites(document("")));
-  EXPECT_FALSE(fs::exists(fav_ / "Old"));
+  ASSERT_EQ(u"", writeFavorites(document(bookmarkXml("new"))));
+  EXPECT_FALSE(fs::exists(fav_ / "Old" / "Inner"));
+  EXPECT_FALSE(fs::exists(fav_ / "Old" / "inner.url"));
+  // A file that is not a shortcut is never read, so never removed: its
+  // folder stays for it.
+  EXPECT_EQ("kept only outside sub-folders", readFile(fav_ / "Old" / "notes.txt"));
   EXPECT_FALSE(fs::exists(fav_ / "Old2"));
   EXPECT_FALSE(fs::exists(fav_ / "a.url"));
   EXPECT_FALSE(fs::exists(fav_ / "B.URL"));
+  EXPECT_TRUE(fs::exists(fav_ / "new.url"));
   EXPECT_TRUE(fs::exists(fav_ / "desktop.ini"));
   EXPECT_TRUE(fs::exists(fav_ / "keep.lnk"));
   EXPECT_FALSE(fs::exists(icons_ / "icon1.ico"));
   EXPECT_TRUE(fs::exists(icons_ / "keep.txt"));
+  EXPECT_FALSE(fs::exists(stagingFolder(fav_)));
 }
 
 TEST_F(WriterTest, DocumentThatDoesNotParseChangesNothing) {
@@ -135,34 +143,36 @@ TEST_F(WriterTest, DocumentThatDoesNotParseChangesNothing) {
   EXPECT_EQ(before, snapshot(prefix_.path(), fs::path()));
 }
 
-TEST_F(WriterTest, LinksInFavoritesAreRemovedNotFollowed) {
+TEST_F(WriterTest, LinksInFavoritesAreLeftAloneNotFollowed) {
   testsupport::TempDir outside;
   writeFile(outside.path() / "precious.url", "[InternetShortcut]\r\nURL=http://p/");
   fs::create_directory_symlink(outside.path(), fav_ / "linked");
   ASSERT_EQ(u"", writeFavorites(document(bookmarkXml("new"))));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(fav_ / "linked")));
+  EXPECT_TRUE(fs::is_symlink(fav_ / "linked"));
   EXPECT_TRUE(fs::exists(outside.path() / "precious.url"));
   EXPECT_TRUE(fs::exists(fav_ / "new.url"));
 }
 
-TEST_F(WriterTest, ErrorsAreCollectedAndTheOtherItemsWritten) {
+// Any item that cannot be built fails the whole apply: every message is
+// collected (with the path the item would have had), and the Favorites
+// folder, the icons folder and the menu order stay as they were.
+TEST_F(WriterTest, AFailedApplyCollectsEveryErrorAndChangesNothing) {
+  fillFavorites();
+  const std::set<std::string> before = snapshot(prefix_.path(), fs::path());
   const std::u16string sub = platform::pathToUtf16(fav_ / "Sub");
+  const std::string icon = std::string(kIconDataUriPrefix) + "AAABAAEA";
   const std::string doc =
-      document(folderXml("Dup", bookmarkXml("x")) + folderXml("Dup", bookmarkXml("y")) +
-               bookmarkXml("after") + "<separator/>" +
-               folderXml("Sub", bookmarkXml("a/b") + bookmarkXml("ok") + bookmarkXml("..") +
-                                    bookmarkXml("")));
-  const std::u16string expected = systemText(platform::kAlreadyExists) + u"\r\n" +
-                                  u"Can not create file " + sub + u"\\a/b.url\r\n" +
+      document(bookmarkXml("after") + "<separator/>" +
+               "<bookmark><name>pictured</name><link>http://p/</link><iconfile>" + icon + "</iconfile></bookmark>" +
+               folderXml("Sub", bookmarkXml("a/b") + bookmarkXml("ok") + bookmarkXml("..") + bookmarkXml("")));
+  const std::u16string expected = u"Can not create file " + sub + u"\\a/b.url\r\n" +
                                   u"Can not create file " + sub + u"\\...url\r\n" +
                                   u"Can not create file " + sub + u"\\.url";
   EXPECT_EQ(expected, writeFavorites(doc));
-  EXPECT_TRUE(fs::exists(fav_ / "Dup" / "x.url"));
-  EXPECT_FALSE(fs::exists(fav_ / "Dup" / "y.url"));
-  EXPECT_TRUE(fs::exists(fav_ / "after.url"));
-  EXPECT_TRUE(fs::exists(fav_ / "Sub" / "ok.url"));
-  // Dup, after.url, Sub; the separator made nothing.
-  EXPECT_EQ(3, std::distance(fs::directory_iterator(fav_), fs::directory_iterator()));
+  flushMenuOrders();
+  EXPECT_EQ(before, snapshot(prefix_.path(), fs::path()));
+  platform::RegKey key;
+  EXPECT_NE(platform::kOk, platform::RegKey::open(platform::RegRoot::CurrentUser, kBase, &key));
 }
 
 TEST_F(WriterTest, HostileNamesNeverReachOutside) {
@@ -185,8 +195,7 @@ TEST_F(WriterTest, HostileNamesNeverReachOutside) {
   EXPECT_EQ(expected, writeFavorites(doc));
   EXPECT_EQ(before, snapshot(prefix_.path(), fav_));
   EXPECT_EQ("precious", readFile(prefix_.path() / "victim" / "data.url"));
-  EXPECT_EQ(1, std::distance(fs::directory_iterator(fav_), fs::directory_iterator()));
-  EXPECT_TRUE(fs::is_empty(fav_ / "Fine"));
+  EXPECT_TRUE(fs::is_empty(fav_));
 }
 
 TEST_F(WriterTest, MenuOrderRecordsEveryWrittenItem) {
@@ -210,16 +219,80 @@ TEST_F(WriterTest, MenuOrderRecordsEveryWrittenItem) {
   EXPECT_EQ(encodeOrderValue({{u"in.url", u"", ItemKind::File, 0}}), value.data);
 }
 
-TEST_F(WriterTest, FoldersTooLongToDeleteAgainAreNotCreated) {
-  const size_t room = 247 - platform::pathToUtf16(fav_).size() - 1;
+TEST_F(WriterTest, PathsPastTheSystemsLimitAreNotCreated) {
+  const size_t room = kMaxFolderPath - platform::pathToUtf16(fav_).size() - 1;
   const std::string longest(room, 'L');
   const std::string tooLong(room + 1, 'T');
-  EXPECT_EQ(systemText(platform::kFilenameTooLong),
-            writeFavorites(document(folderXml(longest, "") + folderXml(tooLong, ""))));
+  ASSERT_EQ(u"", writeFavorites(document(folderXml(longest, bookmarkXml("b")))));
   EXPECT_TRUE(fs::is_directory(fav_ / longest));
+  EXPECT_EQ(systemText(platform::kFilenameTooLong), writeFavorites(document(folderXml(tooLong, ""))));
   EXPECT_FALSE(fs::exists(fav_ / tooLong));
-  EXPECT_EQ(u"", writeFavorites(document("")));  // and the next apply can delete it
+  EXPECT_TRUE(fs::is_directory(fav_ / longest));
+  const std::string fileName(kMaxFilePath - kMaxFolderPath, 'f');  // one unit past the limit with ".url"
+  EXPECT_EQ(u"Can not create file " + platform::pathToUtf16(fav_ / longest / (fileName + ".url")),
+            writeFavorites(document(folderXml(longest, bookmarkXml(fileName)))));
+  EXPECT_EQ(u"", writeFavorites(document("")));  // and the next apply removes it
   EXPECT_FALSE(fs::exists(fav_ / longest));
+}
+
+TEST_F(WriterTest, AMissingFavoritesFolderIsNeverCreated) {
+  fs::remove_all(fav_);
+  EXPECT_EQ(systemText(platform::kPathNotFound), writeFavorites(document(bookmarkXml("new"))));
+  EXPECT_FALSE(fs::exists(fav_));
+  EXPECT_FALSE(fs::exists(stagingFolder(fav_)));
+}
+
+// What a stopped apply left beside the Favorites folder is cleared by the
+// next; an entry made or changed after the read is kept, never replaced.
+TEST_F(WriterTest, LeftoversGoAndEntriesNewerThanTheReadStay) {
+  fs::create_directories(stagingFolder(fav_) / "new" / "half");
+  writeFile(stagingFolder(fav_) / "new" / "half" / "x.url", "");
+  writeFile(fav_ / "edited.url", "[InternetShortcut]\r\nURL=http://before/");
+  writeFile(fav_ / "gone.url", "[InternetShortcut]\r\nURL=http://gone/");
+  std::string text;
+  ReadSet read;
+  ASSERT_EQ(u"", readFavorites(&text, &read));
+  writeFile(fav_ / "edited.url", "[InternetShortcut]\r\nURL=http://after-the-read/");
+  writeFile(fav_ / "added.url", "[InternetShortcut]\r\nURL=http://added/");
+  ASSERT_EQ(u"", writeFavorites(document(bookmarkXml("edited") + bookmarkXml("fresh")), &read));
+  EXPECT_EQ("[InternetShortcut]\r\nURL=http://after-the-read/", readFile(fav_ / "edited.url"));
+  EXPECT_TRUE(fs::exists(fav_ / "added.url"));
+  EXPECT_TRUE(fs::exists(fav_ / "fresh.url"));
+  EXPECT_FALSE(fs::exists(fav_ / "gone.url"));
+  EXPECT_FALSE(fs::exists(stagingFolder(fav_)));
+}
+
+// A failure at any one file operation of the apply (a file, a folder, a
+// rename that is refused once) leaves the Favorites folder and the icons
+// folder as they were; the renames done are undone.
+TEST_F(WriterTest, AFaultAtAnyStepLeavesEverythingAsItWas) {
+  const std::string icon = std::string(kIconDataUriPrefix) + "AAABAAEA";
+  const std::string doc =
+      document(folderXml("Old", bookmarkXml("inner") + folderXml("Deep", bookmarkXml("d"))) + bookmarkXml("a") +
+               "<bookmark><name>pictured</name><link>http://p/</link><iconfile>" + icon + "</iconfile></bookmark>" +
+               folderXml("Fresh", bookmarkXml("f1") + bookmarkXml("f2")));
+  int failed = 0;
+  for (unsigned passing = 0; passing < 30; ++passing) {
+    SCOPED_TRACE(passing);
+    for (const fs::path& folder : {fav_, icons_}) {
+      for (const auto& entry : fs::directory_iterator(folder)) fs::remove_all(entry.path());
+    }
+    fillFavorites();
+    const std::set<std::string> before = snapshot(prefix_.path(), fs::path());
+    platform::injectFault(platform::FaultSite::FileWrite, platform::kAccessDenied, "", passing, 1);
+    const std::u16string error = writeFavorites(doc);
+    platform::clearFaults();
+    discardMenuOrders();
+    if (error.empty()) {
+      // The fault met a step that may fail (a missing icons folder writes
+      // no icon), or none at all.
+      EXPECT_TRUE(fs::exists(fav_ / "Fresh" / "f2.url"));
+      continue;
+    }
+    ++failed;
+    EXPECT_EQ(before, snapshot(prefix_.path(), fs::path()));
+  }
+  EXPECT_GT(failed, 15) << "the apply has fewer steps than expected";
 }
 
 TEST_F(WriterTest, ShellDeleteRefusesPathsItCannotTake) {
