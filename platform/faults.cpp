@@ -30,6 +30,7 @@ bool siteFromName(const std::string& name, FaultSite* site) {
   else if (name == "registry-write") *site = FaultSite::RegistryWrite;
   else if (name == "file-read") *site = FaultSite::FileRead;
   else if (name == "file-write") *site = FaultSite::FileWrite;
+  else if (name == "file-move") *site = FaultSite::FileMove;
   else return false;
   return true;
 }

@@ -16,7 +16,8 @@
 // ends the process with SIGKILL at the matching call instead. Sites: registry-read, registry-write (every operation on
 // either hive; @HKCU or @HKLM picks one), file-read (readWholeFile, fileSize, listDirectory), file-write
 // (writeWholeFile, createAndWriteFile, appendToFile, createTempFile,
-// makeDirectory, ensureDirectory, movePath).
+// makeDirectory, ensureDirectory), file-move (movePath: a rename refused, as
+// a folder in use refuses it; a full disk does not fail a rename).
 #pragma once
 
 #include <string>
@@ -26,7 +27,7 @@
 
 namespace platform {
 
-enum class FaultSite { RegistryRead, RegistryWrite, FileRead, FileWrite };
+enum class FaultSite { RegistryRead, RegistryWrite, FileRead, FileWrite, FileMove };
 
 inline constexpr unsigned kEveryCall = ~0u;
 

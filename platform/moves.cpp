@@ -14,7 +14,7 @@
 namespace platform {
 
 bool movePath(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (Status status = injectedFault(FaultSite::FileWrite, to.string()); status != kOk) {
+  if (Status status = injectedFault(FaultSite::FileMove, to.string()); status != kOk) {
     setLastError(status);
     return false;
   }

@@ -13,7 +13,7 @@ namespace platform {
 // same file system. Never replaces anything: fails with kAlreadyExists when
 // the target exists, as MoveFile does. Other failures: kPathNotFound (source
 // or target folder missing), kAccessDenied (a folder in use may refuse),
-// kNotSameDevice across file systems. Injected faults: the file-write site,
+// kNotSameDevice across file systems. Injected faults: the file-move site,
 // matched on the target path.
 PLATFORM_API bool movePath(const std::filesystem::path& from, const std::filesystem::path& to);
 

@@ -36,7 +36,7 @@ TEST(Moves, MovesFilesAndFoldersButNeverReplaces) {
   EXPECT_FALSE(movePath(root / "missing", root / "elsewhere"));
   EXPECT_EQ(lastError(), kPathNotFound);
 
-  injectFault(FaultSite::FileWrite, kAccessDenied, "refused");
+  injectFault(FaultSite::FileMove, kAccessDenied, "refused");
   EXPECT_FALSE(movePath(root / "new", root / "refused"));
   EXPECT_EQ(lastError(), kAccessDenied);
   clearFaults();

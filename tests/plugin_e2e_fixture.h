@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/http_client.h"
 #include "tests/support/child_process.h"
 #include "tests/support/host_session.h"
 #include "tests/support/service_process.h"
@@ -24,8 +25,55 @@ inline constexpr char kPassword[] = "s3cret pw";
 inline constexpr char kRunStarted[] = "Sychronization has been started";
 inline constexpr char kPluginKey[] = "HKCU\\Software\\Veltrane Inc.\\Quorvane\\Explorer";
 
-// The sorted <name> texts of a document (found by hand: a large document
-// is no work for std::regex).
+// XML text with its character references and the five entities replaced.
+inline std::string xmlUnescaped(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const size_t end = text[i] == '&' ? text.find(';', i) : std::string::npos;
+    if (end == std::string::npos) {
+      out += text[i];
+      continue;
+    }
+    const std::string entity = text.substr(i + 1, end - i - 1);
+    static const std::pair<const char*, char> named[] = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    bool done = false;
+    for (const auto& [name, c] : named) {
+      if (entity == name) {
+        out += c;
+        done = true;
+      }
+    }
+    if (!done && entity.size() > 1 && entity[0] == '#') {
+      const unsigned long code = entity[1] == 'x' ? std::stoul(entity.substr(2), nullptr, 16) : std::stoul(entity.substr(1));
+      if (code < 0x80) {
+        out += static_cast<char>(code);
+      } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+      } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+      } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+      }
+      done = true;
+    }
+    if (!done) {
+      out += text[i];
+      continue;
+    }
+    i = end;
+  }
+  return out;
+}
+
+// The sorted <name> texts of a document, unescaped (found by hand: a large
+// document is no work for std::regex).
 inline std::vector<std::string> documentNames(const std::string& document) {
   std::vector<std::string> found;
   const std::string open = "<name>", close = "</name>";
@@ -33,7 +81,7 @@ inline std::vector<std::string> documentNames(const std::string& document) {
     at += open.size();
     const size_t end = document.find(close, at);
     if (end == std::string::npos) break;
-    found.push_back(document.substr(at, end - at));
+    found.push_back(xmlUnescaped(document.substr(at, end - at)));
     at = end + close.size();
   }
   std::sort(found.begin(), found.end());
@@ -88,13 +136,31 @@ class PluginE2ETest : public ::testing::Test {
     return c;
   }
 
-  // The bookmark and folder names the service holds for the account.
-  std::vector<std::string> serviceNames() const {
+  // The list the service holds for the account, as stored.
+  std::string serviceDocument() const {
     std::string output;
     testsupport::runProgram({(testsupport::binaryDir() / "quorvane-service").string(), "export", kUser,
                              "--database", service_.database().string()},
                             "", &output);
-    return documentNames(output);
+    return output;
+  }
+
+  // The bookmark and folder names the service holds for the account.
+  std::vector<std::string> serviceNames() const { return documentNames(serviceDocument()); }
+
+  // Stores a list on the service as another client would: `items` is the
+  // XML of the root's items.
+  void putDocument(const std::string& items) const {
+    const std::string text =
+        "<?xml version=\"1.0\"?>\n"
+        "<!DOCTYPE bookmarks PUBLIC \"-//Veltrane Corp.//Lark-Fen Exchange//EN\" \"exchange.dtd\">\n"
+        "<bookmarks>" +
+        items + "</bookmarks>\n";
+    platform::HttpSession session("test", platform::InternetAccess::Direct);
+    platform::HttpConnection connection(session, "127.0.0.1", service_.port());
+    platform::HttpRequest request(connection, "PUT", std::string("/data?user=") + kUser + "&pass=s3cret%20pw&function=put", 0);
+    ASSERT_EQ(request.send(text), "");
+    ASSERT_EQ(request.statusCode(), 200u);
   }
 
   testsupport::TempPrefix prefix_;  // the test process's own

@@ -37,9 +37,9 @@ class PluginFailureTest : public PluginE2ETest {
 };
 
 // The reader fails (the Favorites folder is a file): the engine is not
-// called, the error window gets the reader's text, "lastsync" becomes 1
-// even after a failed write before.
-TEST_F(PluginFailureTest, ReaderFailureSkipsTheEngineAndRecordsOne) {
+// called, the error window gets the reader's text, and "lastsync" stays as
+// it was: a 0 from a failed write before still makes the next run recover.
+TEST_F(PluginFailureTest, ReaderFailureSkipsTheEngineAndKeepsTheRecord) {
   testsupport::PluginSettings s = settings();
   s.syncAfterStart = 1;
   auto pc = computer(s);
@@ -52,7 +52,7 @@ TEST_F(PluginFailureTest, ReaderFailureSkipsTheEngineAndRecordsOne) {
   EXPECT_EQ(run.count(kRunStarted), 0u) << run.joined();
   EXPECT_EQ(run.count("icon add"), 1u) << run.joined();
   EXPECT_EQ(run.count("messagebox"), 0u) << "automatic runs show no message box";
-  EXPECT_EQ(pc->lastSync(), 1);
+  EXPECT_EQ(pc->lastSync(), 0);
 }
 
 // The engine fails (a wrong password): its text becomes the entry; with the
@@ -77,7 +77,8 @@ TEST_F(PluginFailureTest, EngineFailureGoesToTheErrorWindowWhenTheIconIsOn) {
   }
 }
 
-// The writer fails (no sub-folder can be made): "lastsync" 0, automatic
+// The writer fails (a sub-folder cannot be made where the result is built):
+// "lastsync" 0, automatic
 // synchronisation switched off in the settings, the entry with its two
 // extra lines. The next run without the fault unites the folder with the
 // engine's cache and writes the whole list.
@@ -89,7 +90,7 @@ TEST_F(PluginFailureTest, WriterFailureSwitchesAutoOffAndTheNextRunRecovers) {
   pc->writeShortcut("Owl", "http://owl.example/");
 
   HostRun failed =
-      pc->runHost("open\nui icon\nquit\n", {{"QUORVANE_FAULTS", "file-write=112@profile/Favorites/News"}});
+      pc->runHost("open\nui icon\nquit\n", {{"QUORVANE_FAULTS", "file-write=112@Favorites.apply/new/News"}});
   ASSERT_EQ(failed.exitCode, 0) << failed.joined();
   EXPECT_EQ(failed.count("icon add"), 1u) << failed.joined();
   // The entry: its time, the two extra lines around the writer's text.

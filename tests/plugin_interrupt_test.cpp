@@ -1,7 +1,6 @@
-// A run stopped while it rewrites the Favorites folder (the process killed)
-// must not make the next run upload the half-written folder as the user's
-// list: the bookmarks it misses would be deleted on the service and on every
-// other computer.
+// A run stopped (the process killed from outside) while it applies a large
+// list: the Favorites folder is untouched until the result is complete, and
+// the next run loses nothing, on the service or here.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -42,28 +41,27 @@ TEST_F(PluginInterruptTest, KilledDuringTheWriteLosesNoBookmark) {
   HostProcess host;
   ASSERT_TRUE(host.start(*office));
   const size_t total = stored + 1;
+  const std::filesystem::path staged = office->favorites().parent_path() / "Favorites.apply" / "new";
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  size_t seen = 0;
-  bool started = false;
-  while (std::chrono::steady_clock::now() < deadline) {
-    // The writer deletes the folder's shortcuts first, then builds it anew.
-    seen = countEntries(office->favorites());
-    if (!std::filesystem::exists(office->favorites() / "Owl.url") || seen > 1) started = true;
-    if (started && seen > 20) break;
+  // The result is built beside the Favorites folder first.
+  while (std::chrono::steady_clock::now() < deadline && countEntries(staged) <= 20) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   host.kill();
-  seen = countEntries(office->favorites());
-  ASSERT_LT(seen, total) << "the write finished before the process could be stopped";
-  EXPECT_EQ(office->lastSync(), 0) << "an interrupted write is recorded as not written";
+  const size_t built = countEntries(staged);
+  ASSERT_GT(built, 20u) << "the apply never started";
+  ASSERT_LT(built, total) << "the result was built before the process could be stopped";
+  EXPECT_EQ(office->favoriteNames(), (Names{"Owl.url"})) << "the Favorites folder is untouched until the swap";
+  EXPECT_EQ(office->lastSync(), 0) << "an interrupted apply is recorded as not written";
 
-  // The next run unites the half-written folder with the cache: nothing is
-  // lost, on the service or here.
+  // The next run unites the folder with the cache and clears the staging
+  // area: nothing is lost, on the service or here.
   HostRun next = office->runHost("open\nquit\n");
   ASSERT_EQ(next.exitCode, 0) << next.joined();
   EXPECT_EQ(serviceNames().size(), total);
   EXPECT_EQ(countEntries(office->favorites()), total);
   EXPECT_EQ(office->lastSync(), 1);
+  EXPECT_FALSE(std::filesystem::exists(staged.parent_path()));
 }
 
 }  // namespace

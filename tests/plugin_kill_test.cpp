@@ -1,27 +1,19 @@
-// A host killed at random points while it applies a large list to the
-// Favorites folder, each time followed by a clean run: no bookmark is ever
-// lost on the service, and the clean run leaves the Favorites equal to the
+// A host killed (SIGKILL) at random file operations of an apply of a large
+// list, while it builds the result beside the Favorites folder and while it
+// swaps it in, each time followed by a clean run: no bookmark is ever lost
+// on the service, and the clean run leaves the Favorites equal to the
 // service's list.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <random>
 #include <set>
-#include <thread>
 
 #include "tests/plugin_e2e_fixture.h"
 
 namespace plugintest {
 namespace {
 
-using testsupport::HostProcess;
 using testsupport::HostRun;
-
-bool exited(pid_t pid) {
-  siginfo_t info{};
-  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
-}
 
 class PluginKillTest : public PluginE2ETest {};
 
@@ -34,7 +26,7 @@ TEST_F(PluginKillTest, KilledAtRandomPointsOfALargeApplyLosesNothing) {
 #endif
   constexpr int kPerFolder = 20;
   constexpr int kPoints = 20;
-  const unsigned seed = 20261210;
+  const unsigned seed = 20261211;
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
 
@@ -53,8 +45,9 @@ TEST_F(PluginKillTest, KilledAtRandomPointsOfALargeApplyLosesNothing) {
     }
   }
   ASSERT_EQ(home->runHost("open\nquit\n").exitCode, 0);
+  ASSERT_EQ(office->runHost("open\nquit\n").exitCode, 0);
 
-  int midWrite = 0;
+  int inBuild = 0, inSwap = 0;
   for (int point = 0; point < kPoints; ++point) {
     SCOPED_TRACE("kill point " + std::to_string(point));
     // Each side adds a bookmark, so that the office's start-up run both
@@ -68,41 +61,27 @@ TEST_F(PluginKillTest, KilledAtRandomPointsOfALargeApplyLosesNothing) {
     office->writeShortcut(fromOffice, "http://office.example/" + std::to_string(point));
     expected.insert(fromOffice);
 
-    // The writer first deletes the folder's entries, then builds it anew:
-    // progress runs from 0 to twice the number of entries. The host is
-    // killed once it passes a random point of that.
-    const size_t total = expected.size();
-    const size_t target = std::uniform_int_distribution<size_t>(1, 2 * total - 1)(random);
-    HostProcess host;
-    ASSERT_TRUE(host.start(*office));
-    size_t last = countEntries(office->favorites());
-    bool deleting = false, rebuilding = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!exited(host.pid())) {
-      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the run never reached the point";
-      // A small folder may be emptied between two looks: any growth is
-      // the rebuilding.
-      const size_t seen = countEntries(office->favorites());
-      if (seen < last) deleting = true;
-      if (seen > last) rebuilding = true;
-      const size_t progress = rebuilding ? total + seen : deleting ? total - std::min(seen, total) : 0;
-      if (progress >= target) break;
-      last = seen;
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    host.kill();
-    const size_t left = countEntries(office->favorites());
-    if (left < total) {
-      ++midWrite;
-      EXPECT_EQ(office->lastSync(), 0) << "an interrupted write is recorded as not written";
-    }
+    // The apply's file operations below "Favorites": three folders of the
+    // staging area, one per folder and bookmark of the result, then the
+    // renames of the swap: every read top-level entry out (all folders are
+    // whole), every new one in. Half the points fall in the build, half in
+    // the swap.
+    const int rootItems = 2 * (point + 1);
+    const int build = 3 + kFolders * (kPerFolder + 1) + rootItems;
+    const int swap = 2 * kFolders + 2 * rootItems - 1;
+    const bool inTheSwap = point % 2 == 1;
+    const std::string fault =
+        inTheSwap ? "file-move=kill@Favorites#" + std::to_string(std::uniform_int_distribution<int>(0, swap - 1)(random))
+                  : "file-write=kill@Favorites#" + std::to_string(std::uniform_int_distribution<int>(0, build - 1)(random));
+    HostRun killed = office->runHost("open\nquit\n", {{"QUORVANE_FAULTS", fault}});
+    ASSERT_NE(killed.exitCode, 0) << "the run ended before " << fault << "\n" << killed.joined();
+    ++(inTheSwap ? inSwap : inBuild);
+    EXPECT_EQ(office->lastSync(), 0) << "an interrupted apply is recorded as not written";
 
     // Nothing is lost on the service, whatever the point.
     std::vector<std::string> stored = serviceNames();
     for (const std::string& name : expected) {
-      if (name != fromOffice) {
-        ASSERT_TRUE(std::binary_search(stored.begin(), stored.end(), name)) << name << " lost on the service";
-      }
+      ASSERT_TRUE(std::binary_search(stored.begin(), stored.end(), name)) << name << " lost on the service";
     }
 
     // The clean run restores the folder and agrees with the service.
@@ -112,9 +91,9 @@ TEST_F(PluginKillTest, KilledAtRandomPointsOfALargeApplyLosesNothing) {
     ASSERT_EQ(stored, std::vector<std::string>(expected.begin(), expected.end()));
     ASSERT_EQ(plainNames(office->favoriteNames()), stored);
     EXPECT_EQ(office->lastSync(), 1);
+    EXPECT_FALSE(std::filesystem::exists(office->favorites().parent_path() / "Favorites.apply"));
   }
-  std::printf("%d of %d kills stopped the host in the middle of the write\n", midWrite, kPoints);
-  EXPECT_GT(midWrite, 0) << "no kill came before the write had finished";
+  std::printf("%d kills while the result was built, %d while it was swapped in\n", inBuild, inSwap);
 }
 
 }  // namespace

@@ -17,8 +17,9 @@ bool ServiceProcess::addUser(const std::string& name, const std::string& passwor
                     password + "\n") == 0;
 }
 
-bool ServiceProcess::start() {
-  if (!process_.start({serviceProgram(), "--listen", "127.0.0.1:0", "--database", database_.string()})) {
+bool ServiceProcess::start(unsigned short port) {
+  const std::string listen = "127.0.0.1:" + std::to_string(port);
+  if (!process_.start({serviceProgram(), "--listen", listen, "--database", database_.string()})) {
     return false;
   }
   // The first line names the port: "listening on 127.0.0.1:PORT".

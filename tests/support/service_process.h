@@ -17,7 +17,9 @@ class ServiceProcess {
 
   // Creates an account (before or after start).
   bool addUser(const std::string& name, const std::string& password);
-  bool start();
+  // On a free port, or on the given one (a service started again where its
+  // computers expect it).
+  bool start(unsigned short port = 0);
   void stop();
 
   unsigned short port() const { return port_; }
