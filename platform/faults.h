@@ -12,8 +12,8 @@
 // contains TEXT, optionally #N to let the first N matching calls of the
 // process succeed (counted afresh when the variable changes). Sites: registry-read, registry-write (every operation on
 // either hive; @HKCU or @HKLM picks one), file-read (readWholeFile, fileSize), file-write
-// (writeWholeFile, appendToFile, createTempFile, makeDirectory,
-// ensureDirectory).
+// (writeWholeFile, createAndWriteFile, replaceFileContents, appendToFile,
+// createTempFile, makeDirectory, ensureDirectory).
 #pragma once
 
 #include <string>
