@@ -137,15 +137,29 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
 
   const std::filesystem::path cachePath = cacheFilePath(app);
   exchange::UniqueXmlDoc cacheDoc;
+  bool cacheDamaged = false;
   if (!cachePath.empty() && platform::fileExists(cachePath)) {
     cacheDoc = exchange::parseDocumentFile(cachePath);
     logMessage(module, "Sychronization: fetching locally cached bookmarks from %s has been completed.\n",
                cachePath.string().c_str());
+    cacheDamaged = !cacheDoc;
   }
   xmlNode* cachedRoot = exchange::rootElement(cacheDoc.get());
   if (cachedRoot) exchange::uniteDuplicates(cachedRoot, app.appName);
 
-  const FirstSyncMethod method = cachedRoot ? FirstSyncMethod::Merge : readFirstSyncMethod(app);
+  // A cache file that is there but does not parse was damaged by something
+  // else: this is not a first synchronisation, and replacing a whole list by
+  // the other (the first-synchronisation methods) would lose what the other
+  // side added since. The lists are merged without a cache instead, which
+  // deletes nothing.
+  if (cacheDamaged) {
+    logMessage(module,
+               "Sychronization: the local cache %s could not be read; the lists are merged without it, so "
+               "nothing is deleted in this run.\n",
+               cachePath.string().c_str());
+  }
+  const FirstSyncMethod method =
+      cachedRoot || cacheDamaged ? FirstSyncMethod::Merge : readFirstSyncMethod(app);
 
   app.lastSyncTime = 0;
   if (cachedRoot) {

@@ -402,6 +402,38 @@ TEST_F(EngineSyncTest, DeletedCacheMakesTheNextRunAFirstOneAgain) {
   EXPECT_EQ(logCount("Error while opening file"), 0u);
 }
 
+// A cache file that is there but does not parse (cut short here, as an
+// in-place write stopped by a kill leaves it) is no first synchronisation:
+// whatever the method file says, the lists are merged without it, which
+// deletes nothing and replaces no list.
+class DamagedCacheTest : public EngineSyncTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedCacheTest, MergesWithoutDeletions) {
+  putAtService({"agreed"});
+  ASSERT_TRUE(sync(listDocument({"agreed", "mine"})).ok);
+  const std::string cache = cacheText();
+  ASSERT_EQ(names(cache), (Names{"agreed", "mine"}));
+  std::ofstream(cachePath(), std::ios::binary | std::ios::trunc) << cache.substr(0, cache.size() / 2);
+  writeMethodFile(GetParam());
+
+  // Another client adds "theirs"; this host deletes "agreed" and adds "local".
+  putAtService({"agreed", "mine", "theirs"});
+  const Result result = sync(listDocument({"mine", "local"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  const Names expected{"agreed", "local", "mine", "theirs"};
+  EXPECT_EQ(names(result.data), expected);
+  EXPECT_EQ(names(serviceList()), expected);
+  EXPECT_EQ(names(cacheText()), expected);
+  EXPECT_EQ(logCount("Explorer: Sychronization: the local cache " + cachePath().string() +
+                     " could not be read; the lists are merged without it, so nothing is deleted in this run.\n"),
+            1u);
+  EXPECT_EQ(logCount("&function=remove"), 0u);
+  EXPECT_EQ(logCount("Error while opening file"), 1u) << "the method file is read at the first run only";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMethod, DamagedCacheTest,
+                         ::testing::Values("firstSyncMethod1=1\n", "firstSyncMethod2=1\n", "firstSyncMethod3=1\n"));
+
 // ----------------------------------------------------------- method 2
 
 TEST_F(EngineSyncTest, TakeLocalReplacesTheServerListWithoutAsking) {
