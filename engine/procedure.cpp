@@ -15,6 +15,7 @@
 #include "engine/validation.h"
 #include "exchange/data_folder.h"
 #include "exchange/document.h"
+#include "exchange/duplicates.h"
 #include "exchange/list_ops.h"
 #include "exchange/merge.h"
 #include "exchange/timestamp.h"
@@ -130,17 +131,35 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
                "extension.\n");
     return fail(kBadInputXml);
   }
+  // Every list is united right after parsing: the merge and the comparisons
+  // see only the first of sibling items of one name.
+  const bool localUnited = exchange::uniteDuplicates(localRoot, app.appName) > 0;
 
   const std::filesystem::path cachePath = cacheFilePath(app);
   exchange::UniqueXmlDoc cacheDoc;
+  bool cacheDamaged = false;
   if (!cachePath.empty() && platform::fileExists(cachePath)) {
     cacheDoc = exchange::parseDocumentFile(cachePath);
     logMessage(module, "Sychronization: fetching locally cached bookmarks from %s has been completed.\n",
                cachePath.string().c_str());
+    cacheDamaged = !cacheDoc;
   }
   xmlNode* cachedRoot = exchange::rootElement(cacheDoc.get());
+  if (cachedRoot) exchange::uniteDuplicates(cachedRoot, app.appName);
 
-  const FirstSyncMethod method = cachedRoot ? FirstSyncMethod::Merge : readFirstSyncMethod(app);
+  // A cache file that is there but does not parse was damaged by something
+  // else: this is not a first synchronisation, and replacing a whole list by
+  // the other (the first-synchronisation methods) would lose what the other
+  // side added since. The lists are merged without a cache instead, which
+  // deletes nothing.
+  if (cacheDamaged) {
+    logMessage(module,
+               "Sychronization: the local cache %s could not be read; the lists are merged without it, so "
+               "nothing is deleted in this run.\n",
+               cachePath.string().c_str());
+  }
+  const FirstSyncMethod method =
+      cachedRoot || cacheDamaged ? FirstSyncMethod::Merge : readFirstSyncMethod(app);
 
   app.lastSyncTime = 0;
   if (cachedRoot) {
@@ -152,6 +171,7 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
   exchange::UniqueXmlDoc serverDoc;
   xmlNode* serverRoot = nullptr;
   std::optional<exchange::CacheMergeBase> mergeBase;
+  bool serverUnited = false;
   bool full = false;
   if (method != FirstSyncMethod::TakeLocal) {
     std::string downloaded;
@@ -168,12 +188,15 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
       logMessage(module, "Sychronization has been finished with error: Could not parse downloaded XML.\n");
       return fail(kBadDownloadedXml);
     }
-    if (exchange::sameLists(localRoot, serverRoot)) {
+    const std::optional<std::string> type = exchange::attribute(serverRoot, exchange::kTypeAttribute);
+    // A full service list that had to be united goes back united, even when
+    // it then equals the local one.
+    serverUnited = exchange::uniteDuplicates(serverRoot, app.appName) > 0 && type == exchange::kFullType;
+    if (!serverUnited && exchange::sameLists(localRoot, serverRoot)) {
       logMessage(module, "Sychronization has been finished - no changes detected.\n");
       data->clear();
       return "";
     }
-    const std::optional<std::string> type = exchange::attribute(serverRoot, exchange::kTypeAttribute);
     if (!type) {
       logMessage(module,
                  "Sychronization has been finished with error: Could not parse downloaded XML. Bookmarks type "
@@ -227,8 +250,11 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
   // now so that the three input trees go before the upload text and the
   // answer text are built (a large list costs several times its text size
   // as a tree).
-  const bool differsFromServer = method == FirstSyncMethod::Merge && !exchange::sameLists(mergedRoot, serverRoot);
-  const bool differsFromLocal = method == FirstSyncMethod::Merge && !exchange::sameLists(mergedRoot, localRoot);
+  const bool differsFromServer =
+      (method != FirstSyncMethod::TakeLocal && serverUnited) ||
+      (method == FirstSyncMethod::Merge && !exchange::sameLists(mergedRoot, serverRoot));
+  const bool differsFromLocal =
+      method == FirstSyncMethod::Merge && (localUnited || !exchange::sameLists(mergedRoot, localRoot));
   serverDoc.reset();
   cacheDoc.reset();
   localDoc.reset();

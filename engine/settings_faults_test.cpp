@@ -36,6 +36,22 @@ TEST_F(SettingsFaultsTest, FullDiskAtUnloadIsLoggedAndTheRegistryKeepsTheValues)
   EXPECT_FALSE(SyncAuto("Explorer"));
 }
 
+// The file is replaced whole or not at all: a save that fails leaves the
+// previous file as it was and no temporary file beside it.
+TEST_F(SettingsFaultsTest, FullDiskAtUnloadLeavesThePreviousFileWhole) {
+  const std::string previous = "enabled=1\r\nserver=previous/data\r\nsync.period=30\r\n";
+  test::writeFileText(settingsFile(), previous);
+  getClientApp("Explorer")->syncPeriod = 45;
+  platform::injectFault(platform::FaultSite::FileWrite, platform::kDiskFull, "bookmarks_Explorer.cfg");
+  destroyClientApps();
+  platform::clearFaults();
+  EXPECT_EQ(test::readFileText(settingsFile()), previous);
+  for (const auto& entry : std::filesystem::directory_iterator(dataFolder())) {
+    EXPECT_TRUE(entry.path().filename() == "bookmarks_Explorer.cfg" || entry.path().filename() == "bookmarks.log")
+        << entry.path();
+  }
+}
+
 TEST_F(SettingsFaultsTest, UnreadableFileFallsBackToTheRegistry) {
   test::writeFileText(settingsFile(), "sync.period=5\r\n");
   {

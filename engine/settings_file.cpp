@@ -47,7 +47,10 @@ bool saveSettingsFile(const ClientApp& app) {
   bool saved = false;
   try {
     path = settingsFilePath(app);
-    saved = platform::writeWholeFile(path, settingsFileText(app), 0600);
+    // Replaced whole: a file cut by a kill or a full disk would be taken at
+    // the next load, its missing lines at their defaults, and copied over
+    // the registry's complete set.
+    saved = platform::replaceFileContents(path, settingsFileText(app), 0600);
   } catch (const std::exception&) {
     saved = false;
   }

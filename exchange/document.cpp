@@ -4,6 +4,11 @@
 #include <libxml/hash.h>
 #include <libxml/parser.h>
 
+#include <string>
+
+#include "platform/files.h"
+#include "platform/last_error.h"
+
 namespace exchange {
 namespace {
 
@@ -139,7 +144,17 @@ std::string documentToText(xmlDoc* doc) {
 }
 
 std::string saveDocumentFile(xmlDoc* doc, const std::filesystem::path& path) {
-  if (xmlSaveFile(path.c_str(), doc) < 0) return "could not write " + path.string();
+  // The bytes xmlSaveFile writes, made in memory so that the file can be
+  // replaced whole: a cut cache would make the next run a first one.
+  xmlChar* raw = nullptr;
+  int size = 0;
+  xmlDocDumpFormatMemory(doc, &raw, &size, 0);
+  UniqueXmlChar text(raw);
+  if (!text || size <= 0) return "could not write " + path.string() + " (out of memory)";
+  if (!platform::replaceFileContents(path, std::string(reinterpret_cast<const char*>(text.get()),
+                                                       static_cast<size_t>(size)))) {
+    return "could not write " + path.string() + " (error " + std::to_string(platform::lastError()) + ")";
+  }
   return std::string();
 }
 

@@ -87,8 +87,10 @@ std::optional<std::string> childText(const xmlNode* parent, const char* name);
 // formatting on): XML declaration without encoding, the document type
 // declaration, indented elements, UTF-8.
 std::string documentToText(xmlDoc* doc);
-// Writes the document unindented (xmlSaveFile). Returns the empty text on
-// success, else a description of the failure.
+// Writes the document unindented, byte for byte as xmlSaveFile does, but as
+// a whole new file that replaces the old one only once it is complete
+// (platform::replaceFileContents): a failure leaves an older file whole.
+// Returns the empty text on success, else a description of the failure.
 std::string saveDocumentFile(xmlDoc* doc, const std::filesystem::path& path);
 
 // Parses a text (xmlParseDoc's parser, whitespace-only text between elements

@@ -79,25 +79,6 @@ class ItemQueueIndex {
   std::unordered_map<std::string, Queue> queues_;
 };
 
-// A folder without `children` that holds some other element besides its name
-// keeps its contents under a wrong name; merging into or out of it would drop
-// them unseen, so the walk refuses such a list.
-bool contentsMisnamed(const xmlNode* folder) {
-  if (firstChildElement(folder, kChildrenElement)) return false;
-  for (const xmlNode* child = folder->children; child; child = child->next) {
-    if (child->type == XML_ELEMENT_NODE && !isElement(child, kNameElement)) return true;
-  }
-  return false;
-}
-
-bool passesContainerCheck(const xmlNode* container) {
-  if (!isContainer(container)) return false;
-  for (const xmlNode* child = container->children; child; child = child->next) {
-    if (kindOf(child) == Kind::kFolder && contentsMisnamed(child)) return false;
-  }
-  return true;
-}
-
 bool appendCopy(xmlNode* parent, const xmlNode* original, xmlNode** copy) {
   UniqueXmlNode node(xmlCopyNode(const_cast<xmlNode*>(original), 1));
   if (!node) return false;
@@ -140,7 +121,7 @@ xmlNode* findItem(const xmlNode* container, const char* kind,
 }
 
 bool addMissingItems(xmlNode* target, const xmlNode* source) {
-  if (!passesContainerCheck(target) || !passesContainerCheck(source)) return false;
+  if (!isContainer(target) || !isContainer(source)) return false;
   FirstItemIndex index(target);
   for (const xmlNode* item = source->children; item; item = item->next) {
     Kind kind = kindOf(item);
@@ -167,7 +148,7 @@ bool addMissingItems(xmlNode* target, const xmlNode* source) {
 }
 
 bool removeListedItems(xmlNode* target, const xmlNode* listed) {
-  if (!passesContainerCheck(target) || !passesContainerCheck(listed)) return false;
+  if (!isContainer(target) || !isContainer(listed)) return false;
   ItemQueueIndex index(target);
   for (const xmlNode* item = listed->children; item; item = item->next) {
     Kind kind = kindOf(item);

@@ -32,22 +32,22 @@ xmlNode* findItem(const xmlNode* container, const char* kind,
 
 // Appends to the target a deep copy of every item of the source that the
 // target lacks, through all levels; items the target has keep the target's
-// version entirely. False when a container check fails anywhere in the walk
-// (the target may then hold part of the additions).
+// version entirely. False when either argument is not a container (nothing is
+// changed then) or when memory runs out.
 //
-// The container check at every level: both arguments are containers, and no
-// folder among their items keeps its contents under another name (a folder
-// without a `children` element but with an element child other than `name`).
-// A folder that is only a name has no contents; when the target's folder is
-// such a folder and the source's has a `children` element, the target's folder
-// receives a copy of it, so that the source's items are not dropped.
+// Only the two arguments are checked, never the folders among their items: a
+// folder without a `children` element has no contents, whatever else it holds
+// (another client may send a folder with a `description` and no `children`).
+// When the target's folder is such a folder and the source's has a `children`
+// element, the target's folder receives a copy of it, so that the source's
+// items are not dropped.
 bool addMissingItems(xmlNode* target, const xmlNode* source);
 
 // Removes from the target, through all levels, the first item matching each
 // item of the listed container; a folder of the target is removed when the
 // removal leaves its `children` without an element child. Folders of which
-// either side has no `children` are left alone. False when a container check
-// (as above) fails anywhere in the walk.
+// either side has no `children` are left alone. False when either argument is
+// not a container; nothing is changed then.
 bool removeListedItems(xmlNode* target, const xmlNode* listed);
 
 // Bookmarks plus folders, through all levels (a folder's first `children`);

@@ -79,6 +79,10 @@ TEST(AddMissingItems, Table) {
       {"folders merged level by level", "f:[ x ]", "f:[ y x=2 ] z", true, "f:[ x y ] z"},
       {"target folder without children is given the source's", "f:!", "f:[ x ]", true, "f:[ x ]"},
       {"source folder without children adds nothing", "f:[ x ]", "f:! g:!", true, "f:[ x ] g:!"},
+      {"target folder holding only a description is given the source's contents", "f~d:!", "f:[ x ]", true,
+       "f~d:[ x ]"},
+      {"source folder holding only a description adds nothing but itself", "f:[ x ]", "f~d:! g~e:!", true,
+       "f:[ x ] g~e:!"},
       {"duplicates in the source: the first is added, the second then matches", "",
        "x=1 x=2 f:[ a ] f:[ b ]", true, "x=1 f:[ a b ]"},
       {"separators and unknown elements are skipped", "a", "| b", true, "a b"},
@@ -106,6 +110,8 @@ TEST(RemoveListedItems, Table) {
       {"folder with only a separator left stays", "f:[ x | ]", "f:[ x ]", true, "f:[ | ]"},
       {"folder without children on either side stays", "f:! g:[ x ]", "f:[ ] g:!", true,
        "f:! g:[ x ]"},
+      {"folder holding only a description on either side stays", "f~d:! g:[ x ] a", "f:[ ] g~d:! a", true,
+       "f~d:! g:[ x ]"},
       {"unlisted items stay", "a f:[ b ]", "c g:[ b ]", true, "a f:[ b ]"},
       {"removal within a nested folder", "f:[ g:[ x ] y ]", "f:[ g:[ x ] ]", true, "f:[ y ]"},
   };
@@ -118,36 +124,44 @@ TEST(RemoveListedItems, Table) {
   }
 }
 
-TEST(ContainerCheck, FailsOnMisnamedContainersAtAnyVisitedLevel) {
+// Only the two containers handed in are checked. A folder whose contents
+// sit under another element name (or that holds only other elements, such as
+// a description) is a folder without contents: it makes no walk fail, gives
+// nothing and takes no removal.
+TEST(ContainerCheck, OnlyTheTwoArgumentsAreChecked) {
   struct Case {
     const char* label;
-    const char* target;
-    const char* other;
     const char* renameIn;  // "target" or "other"
+    bool inner;            // rename the contents of the folder inside f
     const char* from;
     const char* to;
+    bool ok;
+    const char* afterAdd;
+    const char* afterRemove;
   } cases[] = {
-      {"target root", "a", "b", "target", "bookmarks", "folder"},
-      {"other root", "a", "b", "other", "bookmarks", "bookmark"},
-      {"folder contents of the target", "f:[ x ]", "f:[ y ]", "target", "children", "kids"},
-      {"folder contents of the other", "f:[ x ]", "f:[ y ]", "other", "children", "kids"},
-      {"nested folder contents", "f:[ g:[ x ] ]", "f:[ g:[ y ] ]", "other", "children", "items"},
+      {"target root", "target", false, "bookmarks", "folder", false, "f:[ g:[ x ] ]", "f:[ g:[ x ] ]"},
+      {"other root", "other", false, "bookmarks", "bookmark", false, "f:[ g:[ x ] ]", "f:[ g:[ x ] ]"},
+      {"contents of the target's folder", "target", false, "children", "kids", true, "f:[ g:[ x ] ]", "f:!"},
+      {"contents of the other's folder", "other", false, "children", "kids", true, "f:[ g:[ x ] ]",
+       "f:[ g:[ x ] ]"},
+      {"contents of the other's inner folder", "other", true, "children", "items", true, "f:[ g:[ x ] ]",
+       "f:[ g:[ x ] ]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     for (bool adding : {true, false}) {
       SCOPED_TRACE(adding ? "addMissingItems" : "removeListedItems");
-      UniqueXmlNode target = list(c.target);
-      UniqueXmlNode other = list(c.other);
+      UniqueXmlNode target = list("f:[ g:[ x ] ]");
+      UniqueXmlNode other = list("f:[ g:[ x ] ]");
       xmlNode* renamed = std::string(c.renameIn) == "target" ? target.get() : other.get();
-      // The nested case renames the second `children` met, the inner one.
-      if (std::string(c.label) == "nested folder contents") {
-        renamed = firstChildElement(firstChildElement(renamed, kFolderElement), kChildrenElement);
+      if (c.inner) {
+        xmlNode* outer = firstChildElement(firstChildElement(renamed, kFolderElement), kChildrenElement);
+        renamed = firstChildElement(firstChildElement(outer, kFolderElement), kChildrenElement);
       }
       ASSERT_TRUE(testing::renameFirstElement(renamed, c.from, c.to));
-      bool ok = adding ? addMissingItems(target.get(), other.get())
-                       : removeListedItems(target.get(), other.get());
-      EXPECT_FALSE(ok);
+      bool ok = adding ? addMissingItems(target.get(), other.get()) : removeListedItems(target.get(), other.get());
+      EXPECT_EQ(ok, c.ok);
+      EXPECT_EQ(describeList(target.get()), adding ? c.afterAdd : c.afterRemove);
     }
   }
   UniqueXmlNode a = list("a");

@@ -8,21 +8,21 @@ namespace exchange {
 namespace {
 
 // The cached list without the items that `current` still has: what was
-// deleted on that side. Null when a container check fails.
+// deleted on that side. Null when `current` is not a container.
 UniqueXmlNode deletedFrom(const xmlNode* cache, const xmlNode* current) {
   UniqueXmlNode deleted = deepCopy(cache);
   if (!deleted || !removeListedItems(deleted.get(), current)) return nullptr;
   return deleted;
 }
 
-// Null when a container check fails on the local or the server side.
+// Null when the local or the server list is not a container.
 UniqueXmlNode mergeWithCache(CacheMergeBase base, const xmlNode* local, const xmlNode* server, xmlNode* cache) {
   // An unchanged local list lets the server's versions of shared items win;
   // any local change makes every local version win.
   const xmlNode* first = base.localUnchanged ? server : local;
   const xmlNode* other = base.localUnchanged ? local : server;
 
-  // A failing check on the cache side only loses the deletions, not items.
+  // A cache that is not a container only loses the deletions, not items.
   // The cache is ours to change: what is left of it is the server's
   // deletions.
   const xmlNode* deletedOnServer = removeListedItems(cache, server) ? cache : nullptr;

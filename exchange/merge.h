@@ -20,8 +20,9 @@ namespace exchange {
 // The result is ordered and renumbered. Its root attributes are those of the
 // list it was copied from. The inputs are not changed. Writes a line to the
 // log at the start and at the end. Returns a new root element owned by the
-// caller, or null when a container check fails (a list whose root or folder
-// contents are misnamed).
+// caller, or null when the local or the server list is not a container (its
+// root is neither `bookmarks` nor `children`). A cache that is not one only
+// tells no deletions.
 UniqueXmlNode mergeLists(const xmlNode* local, const xmlNode* server, const xmlNode* cache,
                          const std::string& applicationName);
 
@@ -33,7 +34,7 @@ UniqueXmlNode mergeLists(const xmlNode* local, const xmlNode* server, const xmlN
 // mergeLists(local, server, cache).
 struct CacheMergeBase {
   bool localUnchanged = false;   // the local list equals the cache
-  UniqueXmlNode deletedLocally;  // the cached items local no longer has; null when a check failed
+  UniqueXmlNode deletedLocally;  // the cached items local no longer has; null when either is no container
 };
 // The first step: local and cache present. Changes neither.
 CacheMergeBase prepareCacheMerge(const xmlNode* local, const xmlNode* cache);

@@ -98,6 +98,15 @@ const MergeCase kMergeCases[] = {
     {"duplicate names in the base both stay", "x", "x=1 x=2", "x", "x#0=1 x#0=2"},
     {"a deletion removes only the first duplicate", "x", "x=1 x=2", "", "x#0=2"},
 
+    // A folder without `children` has no contents, whatever else it holds:
+    // it fails nothing, gives nothing, and takes the other side's contents.
+    {"new folder holding only a description from the server", "a b", "a", "a b g~d:!", "a#0 g#1~d:!"},
+    {"new folder holding only a description from the local side", "a b", "a b g~d:!", "a", "a#0 g#1~d:!"},
+    {"folder holding only a description in the cache keeps the deletions", "a b g~d:!", "a g~d:!",
+     "a b g~d:! s", "a#0 g#1~d:! s#2"},
+    {"folder holding only a description receives the other side's contents", nullptr, "g:[ x ]", "g~d:!",
+     "g#0~d:[ x#1 ]"},
+
     // Separators: kept where they stand in the base, never added from the other.
     {"separator of the base survives", nullptr, "| c", "a | b", "a#0 | b#1 c#2"},
     {"separator of the other list is not added", "a", "a |", "a b", "a#0 | b#1"},
@@ -111,7 +120,9 @@ TEST(MergeLists, Table) {
   }
 }
 
-// A list whose root or folder contents carry a wrong element name.
+// A list whose root or folder contents carry a wrong element name: a root
+// that is no container fails the merge (a cache only tells no deletions); a
+// folder whose contents are misnamed is a folder without contents.
 struct MisnamedCase {
   const char* label;
   const char* cache;
@@ -128,16 +139,16 @@ const MisnamedCase kMisnamedCases[] = {
     {"server root, first sync", nullptr, "a", "b", "server", "bookmarks", "list", kNone},
     {"local root with cache", "a", "a", "a b", "local", "bookmarks", "folder", kNone},
     {"server root with cache", "a", "a c", "a", "server", "bookmarks", "children2", kNone},
-    {"local folder contents", nullptr, "f:[ x ]", "f:[ y ]", "local", "children", "kids", kNone},
-    {"server folder contents with cache", "f:[ x ]", "f:[ x ]", "f:[ x y ]", "server", "children",
-     "kids", kNone},
+    {"local folder contents", nullptr, "f:[ x ]", "f:[ y ]", "local", "children", "kids", "f#0:[ y#1 ]"},
+    {"server folder contents", nullptr, "f:[ x ]", "f:[ y ]", "server", "children", "kids", "f#0:[ x#1 ]"},
+    {"cache folder contents", "a f:[ x ] b", "a f:[ x ]", "f:[ x ] b", "cache", "children", "kids", "f#0:[ x#1 ]"},
     // A cache that fails the check tells no deletions; nothing is lost.
     {"cache root", "a b", "a", "a b", "cache", "bookmarks", "bookmark", "a#0 b#1"},
     // A container named "children" is accepted in place of the root.
     {"root named children", nullptr, "a", "b", "local", "bookmarks", "children", "b#1 a#0"},
 };
 
-TEST(MergeLists, MisnamedListsFail) {
+TEST(MergeLists, MisnamedElements) {
   for (const MisnamedCase& c : kMisnamedCases) {
     SCOPED_TRACE(c.label);
     UniqueXmlNode local = parseList(c.local);

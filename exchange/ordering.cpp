@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "exchange/document.h"
+#include "exchange/duplicates.h"
 #include "exchange/list_ops.h"
 #include "exchange/merge.h"
 #include "exchange/numbering.h"
@@ -152,10 +153,18 @@ void prepareOrders(xmlNode* root) {
   resolveDuplicateOrders(root);
 }
 
-UniqueXmlNode unionWithCache(const xmlNode* local, const xmlNode* cache) {
+UniqueXmlNode unionWithCache(const xmlNode* local, const xmlNode* cache, const std::string& applicationName) {
   UniqueXmlNode result = deepCopy(local);
   if (!result) return nullptr;
-  if (cache && !addMissingItems(result.get(), cache)) return nullptr;
+  uniteDuplicates(result.get(), applicationName);
+  if (cache) {
+    // Adding sees only the first of the target's items of a key and drops
+    // the source's later ones, so both sides are united before.
+    UniqueXmlNode united = deepCopy(cache);
+    if (!united) return nullptr;
+    uniteDuplicates(united.get(), applicationName);
+    if (!addMissingItems(result.get(), united.get())) return nullptr;
+  }
   orderContainer(result.get());
   renumberOrders(result.get(), 0);
   return result;

@@ -7,6 +7,8 @@
 
 #include <libxml/tree.h>
 
+#include <string>
+
 #include "exchange/xml_owners.h"
 
 namespace exchange {
@@ -35,7 +37,11 @@ void prepareOrders(xmlNode* root);
 
 // A copy of the local list with the cached list's missing items added,
 // ordered and renumbered; null when the adding fails. A null cache only
-// orders and renumbers the copy. The inputs are not changed.
-UniqueXmlNode unionWithCache(const xmlNode* local, const xmlNode* cache);
+// orders and renumbers the copy. The inputs are not changed. Sibling items of
+// one key are united in both copies first (exchange/duplicates.h, log lines
+// under `applicationName`), so that every item of either list reaches the
+// result once.
+UniqueXmlNode unionWithCache(const xmlNode* local, const xmlNode* cache,
+                             const std::string& applicationName = std::string());
 
 }  // namespace exchange

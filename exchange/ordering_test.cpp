@@ -112,6 +112,8 @@ TEST(UnionWithCache, AddsTheCachedItemsTheLocalListLacks) {
       {"cached folder contents merged", "f#0:[ x#1 ]", "f:[ y ] g:[ ]", "f#1:[ x#3 y#2 ] g#0:[ ]"},
       {"no cache: only ordered", "b a", nullptr, "b#1 a#0"},
       {"local versions kept", "a#0=local", "a=cache", "a#0=local"},
+      {"duplicates on either side united first", "f#0:[ x#1 ] f#2:[ y#3 ]", "f:[ y z ] c=1 c=2",
+       "f#1:[ x#3 y#4 z#2 ] c#0=1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);

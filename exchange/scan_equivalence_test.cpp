@@ -266,10 +266,12 @@ std::string randomItems(std::mt19937& rng, int depth, int maxItems) {
     } else if (kind < 3) {
       out += "?other ";
     } else if (kind < 9 && depth < 3) {
+      // Some folders hold a description; without `children` it is all they hold.
+      std::string description = std::uniform_int_distribution<int>(0, 3)(rng) == 0 ? "~d" : "";
       if (std::uniform_int_distribution<int>(0, 6)(rng) == 0) {
-        out += name + order + ":! ";
+        out += name + order + description + ":! ";
       } else {
-        out += name + order + ":[ " + randomItems(rng, depth + 1, maxItems - 1) + "] ";
+        out += name + order + description + ":[ " + randomItems(rng, depth + 1, maxItems - 1) + "] ";
       }
     } else {
       out += name + order + kLinks[std::uniform_int_distribution<int>(0, 3)(rng)] + " ";

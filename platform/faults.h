@@ -13,11 +13,14 @@
 // process succeed (counted afresh when the variable changes), or #N:K to
 // fail only the K matching calls after those (a passing fault: the disk
 // that is full for a moment, the folder that is busy once). CODE "kill"
-// ends the process with SIGKILL at the matching call instead. Sites: registry-read, registry-write (every operation on
-// either hive; @HKCU or @HKLM picks one), file-read (readWholeFile, fileSize, listDirectory), file-write
-// (writeWholeFile, createAndWriteFile, appendToFile, createTempFile,
-// makeDirectory, ensureDirectory), file-move (movePath: a rename refused, as
-// a folder in use refuses it; a full disk does not fail a rename).
+// ends the process with SIGKILL at the matching call instead.
+//
+// Sites: registry-read, registry-write (every operation on either hive;
+// @HKCU or @HKLM picks one), file-read (readWholeFile, fileSize,
+// listDirectory), file-write (writeWholeFile, createAndWriteFile,
+// replaceFileContents, appendToFile, createTempFile, makeDirectory,
+// ensureDirectory), file-move (movePath: a rename refused, as a folder in
+// use refuses it; a full disk does not fail a rename).
 #pragma once
 
 #include <string>

@@ -109,5 +109,34 @@ TEST(Faults, CreateAndWriteTellsTheFailingStep) {
   EXPECT_EQ(createAndWriteFile(prefix.path() / "no" / "folder.url", "x"), FileWriteResult::NotCreated);
 }
 
+// A replacement meets an injected fault as it meets the real one: the old
+// file stays whole and the temporary file goes. The fault matches the final
+// path, once per replacement, so counted faults count replacements.
+TEST(Faults, FailedReplacementLeavesTheOldFileWhole) {
+  testsupport::TempPrefix prefix;
+  const std::filesystem::path path = prefix.path() / "bookmarkscache_Explorer.xml";
+  ASSERT_TRUE(writeWholeFile(path, "<bookmarks>old</bookmarks>"));
+  for (Status status : {kDiskFull, kAccessDenied}) {
+    SCOPED_TRACE(status);
+    injectFault(FaultSite::FileWrite, status, "bookmarkscache_Explorer.xml");
+    EXPECT_FALSE(replaceFileContents(path, "<bookmarks>new</bookmarks>"));
+    EXPECT_EQ(lastError(), status);
+    clearFaults();
+    std::string data;
+    ASSERT_TRUE(readWholeFile(path, &data));
+    EXPECT_EQ(data, "<bookmarks>old</bookmarks>");
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(prefix.path())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1u) << "a temporary file was left";
+  }
+
+  injectFault(FaultSite::FileWrite, kDiskFull, "bookmarkscache_Explorer.xml", 1);
+  EXPECT_TRUE(replaceFileContents(path, "first"));
+  EXPECT_FALSE(replaceFileContents(path, "second"));
+  std::string data;
+  ASSERT_TRUE(readWholeFile(path, &data));
+  EXPECT_EQ(data, "first");
+}
+
 }  // namespace
 }  // namespace platform

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <string>
 
 #include "platform/fault_points.h"
 #include "platform/folders.h"
@@ -127,6 +129,51 @@ FileWriteResult createAndWriteFile(const std::filesystem::path& path, const std:
     return FileWriteResult::NotWritten;
   }
   return FileWriteResult::Written;
+}
+
+bool replaceFileContents(const std::filesystem::path& path, const std::string& data, unsigned mode) {
+  const Status fault = injectedFault(FaultSite::FileWrite, path.string());
+  if (fault != kOk && fault != kDiskFull) {
+    setLastError(fault);
+    return false;
+  }
+  // A name of this process and call: O_EXCL never takes over another's
+  // file; one left by a killed process of the same pid is stepped over.
+  static std::atomic<unsigned> counter{0};
+  const std::string stem = path.string() + ".tmp-" + std::to_string(::getpid()) + "-";
+  std::string temp;
+  UniqueFd fd;
+  for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
+    temp = stem + std::to_string(counter++);
+    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!fd.valid() && errno != EEXIST) break;
+  }
+  if (!fd.valid()) return failOn(path);
+
+  // From here every failure removes the temporary file and keeps the error
+  // of the step that failed.
+  auto abandon = [&](int err) {
+    fd.reset();
+    ::unlink(temp.c_str());
+    if (err) setLastErrorFromErrno(err);
+    return false;
+  };
+  if (fault == kDiskFull) {
+    abandon(0);
+    setLastError(kDiskFull);
+    return false;
+  }
+  if (!writeAll(fd.get(), data)) return abandon(errno);
+  if (::fsync(fd.get()) != 0) return abandon(errno);
+  if (::close(fd.release()) != 0) return abandon(errno);
+  if (::rename(temp.c_str(), path.c_str()) != 0) return abandon(errno);
+
+  // The rename itself reaches the disk with the folder. The new contents are
+  // whole whether or not this succeeds, so its failure is not the caller's.
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.valid()) ::fsync(dir.get());
+  return true;
 }
 
 bool appendToFile(const std::filesystem::path& path, const std::string& data) {

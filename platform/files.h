@@ -25,6 +25,18 @@ PLATFORM_API bool writeWholeFile(const std::filesystem::path& path, const std::s
 enum class FileWriteResult { Written, NotCreated, NotWritten };
 PLATFORM_API FileWriteResult createAndWriteFile(const std::filesystem::path& path, const std::string& data,
                                                 unsigned mode = 0644);
+// Replaces the file as a whole or not at all, for files whose loss or
+// truncation costs more than a failed write: the bytes go to a new file in
+// the same folder (the final name followed by ".tmp-<pid>-<n>"), which is
+// flushed to the disk, closed and renamed over the path; then the folder is
+// flushed. On every failure the temporary file is removed and a file already
+// at the path stays as it was. The new file gets the mode (less the umask),
+// whatever the old one had. Injected file-write faults match the final path:
+// a disk-full one fails once the temporary file exists, as a full disk does,
+// any other before anything is created. A process killed in the middle
+// leaves the old file whole and may leave its temporary file behind.
+PLATFORM_API bool replaceFileContents(const std::filesystem::path& path, const std::string& data,
+                                      unsigned mode = 0644);
 // Appends to the file, creating it when missing.
 PLATFORM_API bool appendToFile(const std::filesystem::path& path, const std::string& data);
 PLATFORM_API bool fileSize(const std::filesystem::path& path, uint64_t* size);

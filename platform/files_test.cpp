@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "platform/folders.h"
 #include "platform/last_error.h"
 #include "tests/support/temp_prefix.h"
@@ -60,6 +64,53 @@ TEST(Files, FailuresSetTheLastErrorAndLeaveOutputsAlone) {
   EXPECT_EQ(lastError(), kFileNotFound);
   EXPECT_FALSE(removeFile(dir.path()));
   EXPECT_EQ(lastError(), kAccessDenied);
+}
+
+// The names in a folder, sorted: what a replacement may leave behind.
+std::vector<std::string> entries(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Files, ReplaceFileContentsWritesANewWholeFile) {
+  testsupport::TempDir dir;
+  auto path = dir.path() / "cache.xml";
+  ASSERT_TRUE(replaceFileContents(path, "a long first version", 0600));
+  ASSERT_TRUE(replaceFileContents(path, std::string("short\0\xFF", 7), 0600));
+  std::string read;
+  ASSERT_TRUE(readWholeFile(path, &read));
+  EXPECT_EQ(read, std::string("short\0\xFF", 7));
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_TRUE(replaceFileContents(path, ""));
+  ASSERT_TRUE(readWholeFile(path, &read));
+  EXPECT_EQ(read, "");
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"cache.xml"});
+}
+
+// Whatever fails, the old file stays whole and no temporary file is left.
+TEST(Files, FailedReplacementKeepsTheOldFile) {
+  testsupport::TempDir dir;
+  auto path = dir.path() / "settings.cfg";
+  ASSERT_TRUE(writeWholeFile(path, "old contents"));
+  std::filesystem::create_directories(dir.path() / "folder in the way" / "inside");
+
+  setLastError(kOk);
+  EXPECT_FALSE(replaceFileContents(dir.path() / "folder in the way", "new"));
+  EXPECT_EQ(lastError(), kAccessDenied);
+  EXPECT_TRUE(directoryExists(dir.path() / "folder in the way" / "inside"));
+  EXPECT_FALSE(replaceFileContents(dir.path() / "missing" / "settings.cfg", "new"));
+  EXPECT_EQ(lastError(), kPathNotFound);
+
+  std::string read;
+  ASSERT_TRUE(readWholeFile(path, &read));
+  EXPECT_EQ(read, "old contents");
+  EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"folder in the way", "settings.cfg"}));
 }
 
 TEST(Files, DirectoriesAsCreateDirectoryMakesThem) {

@@ -46,8 +46,24 @@ std::string listDocument(const std::vector<std::string>& names) {
   return text + "</bookmarks>\n";
 }
 
-// The bookmark names of a document, sorted; "<none>" for a text without a
-// bookmarks root.
+// Items as another client may write them, for documents built by hand.
+std::string bookmark(const std::string& name, const std::string& link = "") {
+  return "<bookmark><name>" + name + "</name><link>" + (link.empty() ? "http://" + name + ".example/" : link) +
+         "</link></bookmark>";
+}
+std::string folder(const std::string& name, const std::string& items) {
+  return "<folder><name>" + name + "</name><children>" + items + "</children></folder>";
+}
+// A folder that holds a description and no `children` element.
+std::string folderWithoutChildren(const std::string& name) {
+  return "<folder><name>" + name + "</name><description>kept by another client</description></folder>";
+}
+std::string document(const std::string& items) {
+  return "<?xml version=\"1.0\"?>\n<bookmarks type=\"full\">" + items + "</bookmarks>\n";
+}
+
+// The bookmark and folder names of a document, sorted; "<none>" for a text
+// without a bookmarks root.
 std::vector<std::string> names(const std::string& document) {
   if (document.find("<bookmarks") == std::string::npos) return {"<none>"};
   std::vector<std::string> found;
@@ -125,11 +141,12 @@ class EngineSyncTest : public ::testing::Test {
     return out;
   }
   // Stores a list at the service as another computer would.
-  void putAtService(const std::vector<std::string>& list) {
+  void putAtService(const std::vector<std::string>& list) { putDocumentAtService(listDocument(list)); }
+  void putDocumentAtService(const std::string& text) {
     platform::HttpSession session("test", platform::InternetAccess::Direct);
     platform::HttpConnection connection(session, "127.0.0.1", service_.port());
     platform::HttpRequest request(connection, "PUT", "/data?user=alice&pass=s3cret%20pw&function=put", 0);
-    ASSERT_EQ(request.send(listDocument(list)), "");
+    ASSERT_EQ(request.send(text), "");
     ASSERT_EQ(request.statusCode(), 200u);
   }
 
@@ -247,6 +264,96 @@ TEST_F(EngineSyncTest, CacheThatCannotBeWrittenIsLogged) {
   EXPECT_EQ(logCount("Sychronization: the local cache could not be saved (could not write "), 1u) << logText();
 }
 
+// ------------------------------------------- lists that other clients wrote
+
+// A folder with a description and no `children` comes from the service,
+// then sits in the cache: no run fails, and the deletions of both sides
+// still go through.
+TEST_F(EngineSyncTest, FolderWithoutChildrenFromTheServiceThenInTheCache) {
+  putAtService({"both"});
+  ASSERT_TRUE(sync(listDocument({"both", "gone"})).ok);
+  ASSERT_EQ(names(cacheText()), (Names{"both", "gone"}));
+
+  // Another client deletes "gone", adds "server" and the folder G; this
+  // host deletes "gone" and adds "local".
+  putDocumentAtService(document(bookmark("both") + folderWithoutChildren("G") + bookmark("server")));
+  const Result first = sync(listDocument({"both", "local"}));
+  ASSERT_TRUE(first.ok) << first.error;
+  const Names afterFirst{"G", "both", "local", "server"};
+  EXPECT_EQ(names(first.data), afterFirst);
+  EXPECT_EQ(names(serviceList()), afterFirst);
+  ASSERT_EQ(names(cacheText()), afterFirst);
+  ASSERT_NE(cacheText().find("<description>kept by another client</description></folder>"), std::string::npos);
+
+  // Then the other client deletes "server" and adds "server2"; this host,
+  // whose G came back from its folder as an empty one, deletes "both" and
+  // adds "mine".
+  putDocumentAtService(document(bookmark("both") + folderWithoutChildren("G") + bookmark("local") +
+                                bookmark("server2")));
+  const Result second =
+      sync(document(folder("G", "") + bookmark("local") + bookmark("server") + bookmark("mine")));
+  ASSERT_TRUE(second.ok) << second.error;
+  const Names afterSecond{"G", "local", "mine", "server2"};
+  EXPECT_EQ(names(second.data), afterSecond);
+  EXPECT_EQ(names(serviceList()), afterSecond);
+  EXPECT_EQ(names(cacheText()), afterSecond);
+}
+
+// The same kind of folder in the list this host sends: one of them takes
+// the contents of the service's new folder of its name.
+TEST_F(EngineSyncTest, FolderWithoutChildrenInTheLocalList) {
+  putAtService({"both"});
+  ASSERT_TRUE(sync(listDocument({"both", "gone", "gone2"})).ok);
+  ASSERT_EQ(names(cacheText()), (Names{"both", "gone", "gone2"}));
+
+  putDocumentAtService(
+      document(bookmark("both") + bookmark("gone2") + bookmark("server") + folder("H", bookmark("x"))));
+  const Result result = sync(document(bookmark("both") + bookmark("gone") + bookmark("local") +
+                                      folderWithoutChildren("G") + folderWithoutChildren("H")));
+  ASSERT_TRUE(result.ok) << result.error;
+  const Names expected{"G", "H", "both", "local", "server", "x"};
+  EXPECT_EQ(names(result.data), expected);
+  EXPECT_EQ(names(serviceList()), expected);
+  EXPECT_EQ(names(cacheText()), expected);
+
+  const Result again = sync(result.data);
+  ASSERT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(again.data, "");
+}
+
+// Sibling folders and bookmarks of one name, stored by another client: each
+// run unites them, puts the united list back, and logs what it left out.
+TEST_F(EngineSyncTest, DuplicatesFromTheServiceAreUnited) {
+  const std::string secondA = bookmark("a", "http://second-a.example/");
+  const std::string secondY = bookmark("y", "http://second-y.example/");
+  putDocumentAtService(document(bookmark("a") + secondA + folder("F", bookmark("x") + bookmark("y")) +
+                                folder("F", secondY + bookmark("z")) + bookmark("b")));
+  const Result first = sync(listDocument({"b", "c"}));
+  ASSERT_TRUE(first.ok) << first.error;
+  const Names afterFirst{"F", "a", "b", "c", "x", "y", "z"};
+  EXPECT_EQ(names(first.data), afterFirst);
+  EXPECT_EQ(names(serviceList()), afterFirst);
+  EXPECT_EQ(names(cacheText()), afterFirst);
+  EXPECT_EQ(serviceList().find("second-"), std::string::npos);
+  EXPECT_EQ(logCount("Explorer: Bookmark \"a\" appears more than once in \"\\\"; the first is kept, the one "
+                     "linking to \"http://second-a.example/\" is left out.\n"),
+            1u);
+  EXPECT_EQ(logCount("Explorer: Bookmark \"y\" appears more than once in \"\\F\""), 1u);
+
+  // The other client stores its duplicates again, with "w" new in its
+  // second F; this host deletes "c".
+  putDocumentAtService(document(bookmark("a") + secondA + folder("F", bookmark("x") + bookmark("y")) +
+                                folder("F", secondY + bookmark("z") + bookmark("w")) + bookmark("b") +
+                                bookmark("c")));
+  const Result second =
+      sync(document(bookmark("a") + folder("F", bookmark("x") + bookmark("y") + bookmark("z")) + bookmark("b")));
+  ASSERT_TRUE(second.ok) << second.error;
+  const Names afterSecond{"F", "a", "b", "w", "x", "y", "z"};
+  EXPECT_EQ(names(second.data), afterSecond);
+  EXPECT_EQ(names(serviceList()), afterSecond);
+  EXPECT_EQ(names(cacheText()), afterSecond);
+}
+
 // ------------------------------------------------ the service answers "skip"
 
 TEST_F(EngineSyncTest, TakeServerThenSkipAnswers) {
@@ -294,6 +401,38 @@ TEST_F(EngineSyncTest, DeletedCacheMakesTheNextRunAFirstOneAgain) {
   EXPECT_EQ(names(result.data), (Names{"s1"}));
   EXPECT_EQ(logCount("Error while opening file"), 0u);
 }
+
+// A cache file that is there but does not parse (cut short here, as an
+// in-place write stopped by a kill leaves it) is no first synchronisation:
+// whatever the method file says, the lists are merged without it, which
+// deletes nothing and replaces no list.
+class DamagedCacheTest : public EngineSyncTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedCacheTest, MergesWithoutDeletions) {
+  putAtService({"agreed"});
+  ASSERT_TRUE(sync(listDocument({"agreed", "mine"})).ok);
+  const std::string cache = cacheText();
+  ASSERT_EQ(names(cache), (Names{"agreed", "mine"}));
+  std::ofstream(cachePath(), std::ios::binary | std::ios::trunc) << cache.substr(0, cache.size() / 2);
+  writeMethodFile(GetParam());
+
+  // Another client adds "theirs"; this host deletes "agreed" and adds "local".
+  putAtService({"agreed", "mine", "theirs"});
+  const Result result = sync(listDocument({"mine", "local"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  const Names expected{"agreed", "local", "mine", "theirs"};
+  EXPECT_EQ(names(result.data), expected);
+  EXPECT_EQ(names(serviceList()), expected);
+  EXPECT_EQ(names(cacheText()), expected);
+  EXPECT_EQ(logCount("Explorer: Sychronization: the local cache " + cachePath().string() +
+                     " could not be read; the lists are merged without it, so nothing is deleted in this run.\n"),
+            1u);
+  EXPECT_EQ(logCount("&function=remove"), 0u);
+  EXPECT_EQ(logCount("Error while opening file"), 1u) << "the method file is read at the first run only";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMethod, DamagedCacheTest,
+                         ::testing::Values("firstSyncMethod1=1\n", "firstSyncMethod2=1\n", "firstSyncMethod3=1\n"));
 
 // ----------------------------------------------------------- method 2
 

@@ -340,6 +340,26 @@ TEST_F(FaultEngineTest, DiskFullOrAccessDeniedInTheDataFolder) {
   expectRecovery(local, true);
 }
 
+// The cache alone cannot be saved (a full disk): the run succeeds, and the
+// previous cache stays whole, byte for byte, with no temporary file beside
+// it; the log tells.
+TEST_F(FaultEngineTest, CacheThatCannotBeSavedStaysWhole) {
+  platform::injectFault(platform::FaultSite::FileWrite, platform::kDiskFull, "bookmarkscache_Explorer.xml");
+  const Result result = sync(localList());
+  platform::clearFaults();
+  ASSERT_EQ(result.error, "");
+  EXPECT_EQ(names(serviceList()), (Names{"both", "local", "server"}));
+  EXPECT_EQ(readText(cachePath()), cacheBefore_);
+  for (const auto& entry : std::filesystem::directory_iterator(dataFolder())) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+  EXPECT_NE(readText(dataFolder() / "bookmarks.log")
+                .find("Sychronization: the local cache could not be saved (could not write " + cachePath().string() +
+                      " (error 112))"),
+            std::string::npos);
+  expectRecovery(result.data.empty() ? localList() : result.data, true);
+}
+
 // The settings file cannot be written at unload, nor, from the n-th write
 // on, the registry: the next load still has a complete, valid set.
 TEST_F(FaultEngineTest, SettingsStoresFailingAtUnload) {

@@ -1,6 +1,7 @@
 #include "exchange/testing/exercise.h"
 
 #include "exchange/document.h"
+#include "exchange/duplicates.h"
 #include "exchange/list_ops.h"
 #include "exchange/merge.h"
 #include "exchange/numbering.h"
@@ -31,6 +32,13 @@ std::string exerciseDocumentText(const std::string& text) {
   if (failure.empty())
     failure = checkResult("first merge", mergeLists(root, root, nullptr, "Fuzz"));
   if (failure.empty()) failure = checkResult("union", unionWithCache(root, root));
+  if (failure.empty()) {
+    // Once united, a list has no sibling items of one key left.
+    UniqueXmlNode united = deepCopy(root);
+    uniteDuplicates(united.get(), "Fuzz");
+    if (uniteDuplicates(united.get(), "Fuzz") != 0) failure = "unite: duplicates left";
+    if (failure.empty()) failure = checkResult("unite", std::move(united));
+  }
   if (failure.empty()) {
     UniqueXmlNode prepared = deepCopy(root);
     prepareOrders(prepared.get());
