@@ -38,7 +38,8 @@ std::string recoveryDocumentFor(const std::string& documentText, const std::stri
   std::error_code ec;
   if (std::filesystem::exists(cachePath, ec)) cache = exchange::parseDocumentFile(cachePath);
   exchange::UniqueXmlNode united =
-      exchange::unionWithCache(exchange::rootElement(local.get()), cache ? exchange::rootElement(cache.get()) : nullptr);
+      exchange::unionWithCache(exchange::rootElement(local.get()), cache ? exchange::rootElement(cache.get()) : nullptr,
+                               appName);
   if (!united) return {};
   exchange::UniqueXmlDoc document = exchange::documentWithRoot(std::move(united));
   if (!document) return {};

@@ -172,5 +172,54 @@ TEST_F(PluginDocumentsTest, AHugeShortcutFileIsLeftAlone) {
   EXPECT_EQ(plainNames(other->favoriteNames()), serviceNames());
 }
 
+// Another client stored two folders of one name and two bookmarks of one
+// name side by side: the folders are united, the first bookmark is kept,
+// and no run fails, on either computer, through two rounds.
+TEST_F(PluginDocumentsTest, DuplicateSiblingsFromTheServiceAreUnited) {
+  auto pc = computer(startup());
+  auto other = computer(startup());
+  pc->writeShortcut("Mine", "http://mine.example/");
+  run(*pc);
+  putDocument("<folder><name>Dup</name><children>" + bookmarkXml("a") + bookmarkXml("b") + "</children></folder>" +
+              "<folder><name>Dup</name><children>" + bookmarkXml("c") + bookmarkXml("a") + "</children></folder>" +
+              "<bookmark><name>Twice</name><link>http://first.example/</link></bookmark>" +
+              "<bookmark><name>Twice</name><link>http://second.example/</link></bookmark>" + bookmarkXml("Mine"));
+  const Names expected{"Dup", "Mine", "Twice", "a", "b", "c"};
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    for (const auto* computer : {pc.get(), other.get()}) {
+      HostRun result = computer->runHost("open\nui icon\nquit\n");
+      EXPECT_EQ(result.count("icon add"), 0u) << result.joined();
+      EXPECT_EQ(plainNames(computer->favoriteNames()), expected);
+      EXPECT_NE(readBytes(computer->favorites() / "Twice.url").find("http://first.example/"), std::string::npos);
+    }
+    EXPECT_EQ(serviceNames(), expected);
+  }
+}
+
+// A folder that holds a description and no "children" (as another client
+// may store it), in the service's list and then in the cache: no run fails,
+// and a deletion made elsewhere still arrives.
+TEST_F(PluginDocumentsTest, AFolderWithoutChildrenFailsNothing) {
+  auto pc = computer(startup());
+  auto other = computer(startup());
+  putDocument("<folder><name>G</name><description>d</description></folder>" + bookmarkXml("X") + bookmarkXml("Y"));
+  for (const auto* computer : {pc.get(), other.get()}) {
+    HostRun first = computer->runHost("open\nui icon\nquit\n");
+    EXPECT_EQ(first.count("icon add"), 0u) << first.joined();
+    EXPECT_EQ(plainNames(computer->favoriteNames()), (Names{"G", "X", "Y"}));
+  }
+  std::filesystem::remove(other->favorites() / "Y.url");
+  other->writeShortcut("Z", "http://z.example/");
+  run(*other);
+  HostRun second = pc->runHost("open\nui icon\nquit\n");
+  EXPECT_EQ(second.count("icon add"), 0u) << second.joined();
+  const Names expected{"G", "X", "Z"};
+  EXPECT_EQ(serviceNames(), expected);
+  EXPECT_EQ(plainNames(pc->favoriteNames()), expected);
+  run(*other);
+  EXPECT_EQ(plainNames(other->favoriteNames()), expected);
+}
+
 }  // namespace
 }  // namespace plugintest

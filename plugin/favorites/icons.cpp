@@ -21,6 +21,7 @@ namespace {
 constexpr char kApplicationName[] = "Explorer";
 constexpr char kIconsFolderKey[] = "icons_folder";
 constexpr uint32_t kNameNumbers = 0xFFFF;
+constexpr uint64_t kMaxConfigFileSize = 1024 * 1024;
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -120,6 +121,9 @@ std::filesystem::path iconsFolder() {
   if (config.empty()) return std::filesystem::path();
   std::string text;
   if (platform::fileExists(config)) {
+    // A few lines; anything much larger is not this file, and is not read.
+    uint64_t size = 0;
+    if (!platform::fileSize(config, &size) || size > kMaxConfigFileSize) return std::filesystem::path();
     if (!platform::readWholeFile(config, &text) || text.empty()) return std::filesystem::path();
   }
   const std::string configured = readConfigValue(text, kIconsFolderKey);
@@ -131,7 +135,9 @@ std::filesystem::path iconsFolder() {
   const std::filesystem::path folder = uniqueFolderName(module.parent_path(), "FavoritesIcons");
   if (folder.empty() || !platform::makeDirectory(folder)) return std::filesystem::path();
   text += "\r\n" + std::string(kIconsFolderKey) + "=" + toAnsi(folder);
-  if (!platform::writeWholeFile(config, text)) return std::filesystem::path();
+  // Whole or not at all: a settings file cut short would lose the lines of
+  // other keys.
+  if (!platform::replaceFileContents(config, text)) return std::filesystem::path();
   return folder;
 }
 

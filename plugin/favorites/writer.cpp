@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "exchange/document.h"
+#include "exchange/duplicates.h"
 #include "platform/codepage.h"
 #include "platform/directory.h"
 #include "platform/errors.h"
@@ -24,6 +25,8 @@
 
 namespace favorites {
 namespace {
+
+constexpr char kApplicationName[] = "Explorer";
 
 // The shell operation takes the path and two zero units in 260 units.
 constexpr size_t kMaxShellDeletePath = 258;
@@ -313,6 +316,9 @@ std::u16string writeFavorites(const std::string& documentText, const ReadSet* re
   exchange::UniqueXmlDoc doc = exchange::parseDocumentText(documentText);
   xmlNode* root = doc ? exchange::rootElement(doc.get()) : nullptr;
   if (!root) return u"Could not parse XML";
+  // Two folders of one name would be one directory: their items go into the
+  // first. Of two bookmarks of one name the first is written.
+  exchange::uniteDuplicates(root, kApplicationName);
 
   const std::filesystem::path favorites = platform::findSpecialFolder(platform::SpecialFolder::Favorites);
   if (favorites.empty()) return lastErrorText16();
