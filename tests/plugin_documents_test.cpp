@@ -17,7 +17,6 @@ namespace {
 
 using testsupport::HostRun;
 
-constexpr char kOpen[] = "open\nquit\n";
 constexpr char kApplyError[] = "Error while applying synchronization result:";
 
 std::string readBytes(const std::filesystem::path& path) {
@@ -38,25 +37,15 @@ std::string bookmarkXml(const std::string& name, const std::string& extra = "") 
 
 class PluginDocumentsTest : public PluginE2ETest {
  protected:
-  testsupport::PluginSettings startup() const {
-    testsupport::PluginSettings s = settings();
-    s.syncAfterStart = 1;
-    return s;
-  }
-
-  static HostRun run(const testsupport::HostComputer& pc) {
-    HostRun result = pc.runHost(kOpen);
-    EXPECT_EQ(result.exitCode, 0) << result.joined();
-    return result;
-  }
+  static HostRun run(const testsupport::HostComputer& pc) { return runHostOk(pc); }
 };
 
 // Entries on disk that a document cannot carry, or that the writer could
 // not make again, never reach the service, are logged, and stay as they are
 // through every apply.
 TEST_F(PluginDocumentsTest, NamesThatCannotBeCarriedStayWhereTheyAre) {
-  auto home = computer(startup());
-  auto office = computer(startup());
+  auto home = computer(startupSettings());
+  auto office = computer(startupSettings());
   const std::filesystem::path fav = home->favorites();
   const size_t room = 247 - platform::pathToUtf16(fav).size() - 1;
   struct Row {
@@ -104,7 +93,7 @@ TEST_F(PluginDocumentsTest, NamesThatCannotBeCarriedStayWhereTheyAre) {
 // than a file name here may have): the apply fails and changes nothing;
 // once the list no longer holds it, the computer follows again.
 TEST_F(PluginDocumentsTest, ANameTooLongToCreateFailsTheApplyCleanly) {
-  auto pc = computer(startup());
+  auto pc = computer(startupSettings());
   pc->writeShortcut("Mine", "http://mine.example/");
   run(*pc);
   std::string longName;
@@ -131,7 +120,7 @@ TEST_F(PluginDocumentsTest, ANameTooLongToCreateFailsTheApplyCleanly) {
 // icons folder is not written into the shortcut, so the file is never read
 // and never sent.
 TEST_F(PluginDocumentsTest, AnIconPathFromTheServiceIsNeverRead) {
-  auto pc = computer(startup());
+  auto pc = computer(startupSettings());
   const std::filesystem::path secret = pc->prefix() / "secret.ico";
   writeBytes(secret, "SECRET ICON BYTES");
   const std::string iconPath = platform::utf16ToUtf8(platform::pathToUtf16(secret));
@@ -153,8 +142,8 @@ TEST_F(PluginDocumentsTest, AnIconPathFromTheServiceIsNeverRead) {
 // A 40 MiB file named like a shortcut beside ordinary ones: left out and
 // left alone; the ordinary ones synchronise.
 TEST_F(PluginDocumentsTest, AHugeShortcutFileIsLeftAlone) {
-  auto pc = computer(startup());
-  auto other = computer(startup());
+  auto pc = computer(startupSettings());
+  auto other = computer(startupSettings());
   const std::filesystem::path huge = pc->favorites() / "Huge.url";
   writeBytes(huge, shortcutText("http://huge.example/") + std::string(40 << 20, ' '));
   pc->writeShortcut("One", "http://one.example/");
@@ -176,8 +165,8 @@ TEST_F(PluginDocumentsTest, AHugeShortcutFileIsLeftAlone) {
 // name side by side: the folders are united, the first bookmark is kept,
 // and no run fails, on either computer, through two rounds.
 TEST_F(PluginDocumentsTest, DuplicateSiblingsFromTheServiceAreUnited) {
-  auto pc = computer(startup());
-  auto other = computer(startup());
+  auto pc = computer(startupSettings());
+  auto other = computer(startupSettings());
   pc->writeShortcut("Mine", "http://mine.example/");
   run(*pc);
   putDocument("<folder><name>Dup</name><children>" + bookmarkXml("a") + bookmarkXml("b") + "</children></folder>" +
@@ -201,8 +190,8 @@ TEST_F(PluginDocumentsTest, DuplicateSiblingsFromTheServiceAreUnited) {
 // may store it), in the service's list and then in the cache: no run fails,
 // and a deletion made elsewhere still arrives.
 TEST_F(PluginDocumentsTest, AFolderWithoutChildrenFailsNothing) {
-  auto pc = computer(startup());
-  auto other = computer(startup());
+  auto pc = computer(startupSettings());
+  auto other = computer(startupSettings());
   putDocument("<folder><name>G</name><description>d</description></folder>" + bookmarkXml("X") + bookmarkXml("Y"));
   for (const auto* computer : {pc.get(), other.get()}) {
     HostRun first = computer->runHost("open\nui icon\nquit\n");

@@ -127,6 +127,22 @@ class PluginE2ETest : public ::testing::Test {
     return s;
   }
 
+  // settings() with a synchronisation at every browser start: a host that
+  // opens and quits runs once.
+  testsupport::PluginSettings startupSettings() const {
+    testsupport::PluginSettings s = settings();
+    s.syncAfterStart = 1;
+    return s;
+  }
+
+  // Runs the host on the script and expects it to end normally.
+  static testsupport::HostRun runHostOk(const testsupport::HostComputer& pc, const std::string& script = "open\nquit\n",
+                                        const testsupport::Environment& extra = {}) {
+    testsupport::HostRun result = pc.runHost(script, extra);
+    EXPECT_EQ(result.exitCode, 0) << result.joined();
+    return result;
+  }
+
   // A computer with these settings and the plug-in registered.
   std::unique_ptr<testsupport::HostComputer> computer(const testsupport::PluginSettings& s) {
     auto c = std::make_unique<testsupport::HostComputer>();

@@ -164,7 +164,6 @@ class Swap {
   }
 
   const std::u16string& errors() const { return errors_; }
-  size_t moves() const { return trashMoves_.size() + placeMoves_.size(); }
 
  private:
   struct Move {
