@@ -7,8 +7,10 @@
 # work: read the Favorites, GET the service's full list, merge with the
 # cache, PUT the result, write the Favorites back. That run (the whole
 # iexplore.exe process) is timed against the floor: copying the same
-# Favorites tree (cp -a) plus one GET and one PUT of the same document with
-# curl. Also reported: the CPU time (user + system) and the peak resident
+# Favorites tree and making the copy durable (cp -a, sync -f: the apply
+# flushes what it built before it swaps it in) plus one GET and one PUT of
+# the same document with curl. Each is timed after a sync, so that neither
+# pays for what the other wrote. Also reported: the CPU time (user + system) and the peak resident
 # memory of iexplore.exe (GNU time).
 # Each figure is the median of REPEATS runs (default 3). Loopback only;
 # everything lives in a temporary folder that is removed at the end.
@@ -119,6 +121,9 @@ for n in "${sizes[@]}"; do
     printf '[InternetShortcut]\r\nURL=https://new%d.example/\r\n' "$r" >"$a/profile/Favorites/Group 0/Folder 0/New $r.url"
     startup_run "$a"
     printf '[InternetShortcut]\r\nURL=https://local%d.example/\r\n' "$r" >"$b/profile/Favorites/Group 0/Folder 0/Site 1.url"
+    # Nothing written earlier (the last floor's copy) is left for the run's
+    # flush to pay for.
+    sync -f "$work"
     start=$(now)
     /usr/bin/time -f '%M %U %S' -o "$work/rss" env QUORVANE_PREFIX="$b" $wrap "$BIN/iexplore.exe" <<<$'open\nquit' >"$b.run" 2>&1
     end=$(now)
@@ -132,8 +137,10 @@ for n in "${sizes[@]}"; do
     # The floor: the same tree copied, the same document fetched and sent.
     rm -rf "$work/copy"
     curl -s -o "$work/list.xml" "$url?$query&function=get"
+    sync -f "$work"
     start=$(now)
     cp -a "$b/profile/Favorites" "$work/copy"
+    sync -f "$work/copy"
     middle=$(now)
     curl -s -o "$work/list.xml" "$url?$query&function=get"
     curl -s -o /dev/null -X PUT --data-binary @"$work/list.xml" "$url?$query&function=put"
