@@ -5,13 +5,13 @@
 
 namespace favorites {
 
-std::optional<std::string> leftOutReason(const std::filesystem::path& path, const std::filesystem::path& itemName,
-                                         bool folder) {
-  if (!platform::nameIsText(path.filename())) return "the name is not text in any character set this system reads";
+std::optional<std::string> leftOutReason(const std::filesystem::path& name, size_t folderLength,
+                                         const std::filesystem::path& itemName, bool folder) {
+  if (!platform::nameIsText(name)) return "the name is not text in any character set this system reads";
   if (!isSafeItemName(platform::pathToUtf16(itemName))) {
     return "the name cannot be given to a " + std::string(folder ? "folder" : "bookmark");
   }
-  if (platform::pathToUtf16(path).size() > (folder ? kMaxFolderPath : kMaxFilePath)) {
+  if (folderLength + 1 + platform::pathToUtf16(name).size() > (folder ? kMaxFolderPath : kMaxFilePath)) {
     return "the path is longer than the system allows";
   }
   return std::nullopt;

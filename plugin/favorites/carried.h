@@ -30,10 +30,11 @@ inline constexpr size_t kMaxFolderPath = 247;
 inline constexpr size_t kMaxFilePath = 259;
 
 // Why a folder entry (directory or shortcut file) cannot be carried, or
-// nothing when it can. `path` is where the entry is (or would be written),
-// `itemName` the item's name (a shortcut's without its extension).
-std::optional<std::string> leftOutReason(const std::filesystem::path& path, const std::filesystem::path& itemName,
-                                         bool folder);
+// nothing when it can. `name` is the entry's name in its folder, whose path
+// is `folderLength` UTF-16 units long; `itemName` is the item's name (a
+// shortcut's without its extension).
+std::optional<std::string> leftOutReason(const std::filesystem::path& name, size_t folderLength,
+                                         const std::filesystem::path& itemName, bool folder);
 
 // What one read carried: every folder and shortcut file, by its path
 // relative to the Favorites folder, with the size and write time a file had.

@@ -45,7 +45,7 @@ void logLeftOut(const std::filesystem::path& path, const std::string& reason) {
 class FolderReader {
  public:
   FolderReader(const std::filesystem::path& folder, const std::filesystem::path& relative, ReadSet* read)
-      : folder_(folder), relative_(relative), read_(read) {}
+      : folder_(folder), folderLength_(platform::pathToUtf16(folder).size()), relative_(relative), read_(read) {}
 
   std::u16string read(xmlNode* parent, const std::u16string& relativePath) {
     std::vector<platform::DirectoryEntry> entries;
@@ -81,7 +81,7 @@ class FolderReader {
       logLeftOut(path, "it is a link to a folder");
       return std::u16string();
     }
-    if (std::optional<std::string> reason = leftOutReason(path, entry.name, true)) {
+    if (std::optional<std::string> reason = leftOutReason(entry.name, folderLength_, entry.name, true)) {
       logLeftOut(path, *reason);
       return std::u16string();
     }
@@ -108,7 +108,7 @@ class FolderReader {
     // The name runs to the last dot: ".url" names nothing, "..url" names ".".
     const std::string bytes = entry.name.native();
     const std::filesystem::path stem = bytes.substr(0, bytes.rfind('.'));
-    if (std::optional<std::string> reason = leftOutReason(path, stem, false)) {
+    if (std::optional<std::string> reason = leftOutReason(entry.name, folderLength_, stem, false)) {
       logLeftOut(path, *reason);
       return std::u16string();
     }
@@ -134,6 +134,7 @@ class FolderReader {
   }
 
   const std::filesystem::path folder_;
+  const size_t folderLength_;  // in UTF-16 units, as the system's limits count
   const std::filesystem::path relative_;
   ReadSet* read_;
   std::set<std::u16string> folderNames_;

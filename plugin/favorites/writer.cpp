@@ -83,7 +83,8 @@ std::map<std::filesystem::path, platform::DirectoryEntry> listByName(const std::
 bool wouldBeCarried(const std::filesystem::path& path, const platform::DirectoryEntry& entry) {
   if (entry.directory || entry.special || entry.size > kMaxShortcutFileSize) return false;
   const std::string& bytes = entry.name.native();
-  if (leftOutReason(path, bytes.substr(0, bytes.rfind('.')), false)) return false;
+  const size_t folderLength = platform::pathToUtf16(path.parent_path()).size();
+  if (leftOutReason(entry.name, folderLength, bytes.substr(0, bytes.rfind('.')), false)) return false;
   std::string text;
   bool tooLarge = false;
   if (readFileBytes(path, &text, kMaxShortcutFileSize, &tooLarge) != FileRead::Ok || tooLarge) return false;
