@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "platform/files.h"
-#include "platform/folders.h"
 #include "platform/last_error.h"
 
 namespace corvex {

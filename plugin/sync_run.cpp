@@ -64,8 +64,38 @@ void reportToErrorWindow(const std::string& appName, bool runFailed, const std::
   }
 }
 
-// Stores "lastsync" 0 and reads it back: true only when it is there.
-bool recordPendingResult(const std::string& appName);
+// "lastsync" as stored (4 bytes, little-endian) into *value; the status of
+// opening the key and reading the value.
+platform::Status queryLastSync(const std::string& appName, uint32_t* value) {
+  platform::RegKey key;
+  platform::Status status = platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(appName), &key);
+  if (status != platform::kOk) return status;
+  unsigned char buffer[4] = {0, 0, 0, 0};
+  uint32_t size = sizeof buffer;
+  status = key.queryValue("lastsync", nullptr, buffer, &size);
+  if (status != platform::kOk) return status;
+  *value = static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
+           static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24;
+  return platform::kOk;
+}
+
+platform::Status storeLastSync(const std::string& appName, uint32_t value) {
+  platform::RegKey key;
+  const platform::Status status = platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(appName), &key);
+  return status != platform::kOk ? status : key.setDword("lastsync", value);
+}
+
+// Stores "lastsync" 0 and reads it back: true only when it is there. A
+// refused write still leaves a 0 that an earlier run stored. On failure the
+// last error tells why.
+bool recordPendingResult(const std::string& appName) {
+  const platform::Status written = storeLastSync(appName, 0);
+  uint32_t value = 1;
+  const platform::Status read = queryLastSync(appName, &value);
+  if (read == platform::kOk && value == 0) return true;
+  platform::setLastError(written != platform::kOk ? written : read != platform::kOk ? read : platform::kRegistryIo);
+  return false;
+}
 
 // The system text of the last error without its line break.
 std::u16string trimmedErrorText() {
@@ -77,47 +107,13 @@ std::u16string trimmedErrorText() {
 }  // namespace
 
 uint32_t readLastSync(const std::string& appName) {
-  platform::RegKey key;
-  if (platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(appName), &key) != platform::kOk) {
-    return 1;
-  }
-  unsigned char buffer[4] = {0, 0, 0, 0};
-  uint32_t size = sizeof buffer;
-  if (key.queryValue("lastsync", nullptr, buffer, &size) != platform::kOk) return 1;
-  return static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
-         static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24;
+  uint32_t value = 1;
+  return queryLastSync(appName, &value) == platform::kOk ? value : 1;
 }
 
 bool writeLastSync(const std::string& appName, uint32_t value) {
-  platform::RegKey key;
-  if (platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(appName), &key) != platform::kOk) {
-    return false;
-  }
-  return key.setDword("lastsync", value) == platform::kOk;
+  return storeLastSync(appName, value) == platform::kOk;
 }
-
-namespace {
-
-bool recordPendingResult(const std::string& appName) {
-  platform::RegKey key;
-  platform::Status status = platform::RegKey::create(platform::RegRoot::CurrentUser, keyPath(appName), &key);
-  if (status == platform::kOk) status = key.setDword("lastsync", 0);
-  // A refused write still leaves a 0 that an earlier run stored.
-  const platform::Status written = status;
-  unsigned char buffer[4] = {1, 1, 1, 1};
-  uint32_t size = sizeof buffer;
-  platform::RegKey reader;
-  status = platform::RegKey::open(platform::RegRoot::CurrentUser, keyPath(appName), &reader);
-  if (status == platform::kOk) status = reader.queryValue("lastsync", nullptr, buffer, &size);
-  if (status == platform::kOk && size == sizeof buffer && buffer[0] == 0 && buffer[1] == 0 && buffer[2] == 0 &&
-      buffer[3] == 0) {
-    return true;
-  }
-  platform::setLastError(written != platform::kOk ? written : status != platform::kOk ? status : platform::kRegistryIo);
-  return false;
-}
-
-}  // namespace
 
 void synchronizeFavorites(const std::string& appName, bool interactive) {
   // 1. Offline: nothing at all, not even in an interactive run.
@@ -157,36 +153,38 @@ void synchronizeFavorites(const std::string& appName, bool interactive) {
   bool runFailed = false;
   std::u16string errorText;
   std::optional<uint32_t> lastSync;  // what the run records at its end, if anything
-  auto fail = [&](const std::u16string& error, bool showToUser) {
+  // A failed run: `entry` for the error window and, in an interactive run,
+  // `shown` in a message box (none when empty).
+  auto fail = [&](const std::u16string& entry, const std::u16string& shown) {
     runFailed = true;
-    errorText = error;
-    if (interactive && showToUser) showBox(platform::utf16ToAnsi(error), "Error", platform::kMbIconWarning);
+    errorText = entry;
+    if (interactive && !shown.empty()) showBox(platform::utf16ToAnsi(shown), "Error", platform::kMbIconWarning);
   };
   if (!pluginError.empty()) {
     // 6. Reader failure: the engine is not called, the record stays.
-    fail(pluginError, true);
+    fail(pluginError, pluginError);
   } else if (!recordPendingResult(appName)) {
     // Without the record, a result the engine agrees on but that is not
     // written would make the next run take what the folder lacks as
     // deleted: the engine is not called.
-    fail(u"The synchronization result could not be applied: the registry value \"lastsync\" could not be stored "
-         u"(" + trimmedErrorText() + u").", true);
+    const std::u16string error =
+        u"The synchronization result could not be applied: the registry value \"lastsync\" could not be stored (" +
+        trimmedErrorText() + u").";
+    fail(error, error);
   } else {
     // 7. The engine.
     std::string engineError;
     if (!Synchronize(interactive, appName, &documentText, &engineError)) {
-      runFailed = true;
-      errorText = platform::ansiToUtf16(engineError);
+      fail(platform::ansiToUtf16(engineError), std::u16string());
       if (recorded != 0) lastSync = recorded;
     } else {
       // 8. The result.
       if (documentText.empty()) documentText = recoveryDocument;
       if (!documentText.empty()) pluginError = favorites::writeFavorites(documentText, &read);
       if (!pluginError.empty()) {
-        fail(u"Error while applying synchronization result:\r\n" + pluginError + u"\r\nAuto synchronization is disabled.",
-             false);
         SetSyncAuto(appName, 0);
-        if (interactive) showBox(platform::utf16ToAnsi(pluginError), "Error", platform::kMbIconWarning);
+        fail(u"Error while applying synchronization result:\r\n" + pluginError + u"\r\nAuto synchronization is disabled.",
+             pluginError);
       } else {
         lastSync = 1;
       }

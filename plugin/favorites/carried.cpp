@@ -5,16 +5,21 @@
 
 namespace favorites {
 
-std::optional<std::string> leftOutReason(const std::filesystem::path& name, size_t folderLength,
-                                         const std::filesystem::path& itemName, bool folder) {
-  if (!platform::nameIsText(name)) return "the name is not text in any character set this system reads";
-  if (!isSafeItemName(platform::pathToUtf16(itemName))) {
-    return "the name cannot be given to a " + std::string(folder ? "folder" : "bookmark");
+CarriedName carriedName(const platform::DirectoryEntry& entry, size_t folderLength) {
+  CarriedName carried;
+  const std::u16string name = platform::pathToUtf16(entry.name);
+  carried.itemName = entry.directory ? name : name.substr(0, name.rfind(u'.'));
+  if (!platform::nameIsText(entry.name)) {
+    carried.leftOut = "the name is not text in any character set this system reads";
+  } else if (!isSafeItemName(carried.itemName)) {
+    carried.leftOut = "the name cannot be given to a " + std::string(entry.directory ? "folder" : "bookmark");
+  } else if (folderLength + 1 + name.size() > (entry.directory ? kMaxFolderPath : kMaxFilePath)) {
+    carried.leftOut = "the path is longer than the system allows";
+  } else if (!entry.directory && entry.size > kMaxShortcutFileSize) {
+    carried.leftOut = "the file is larger than " + std::to_string(kMaxShortcutFileSize >> 20) +
+                      " MiB, too large for a shortcut";
   }
-  if (folderLength + 1 + platform::pathToUtf16(name).size() > (folder ? kMaxFolderPath : kMaxFilePath)) {
-    return "the path is longer than the system allows";
-  }
-  return std::nullopt;
+  return carried;
 }
 
 void ReadSet::add(const std::filesystem::path& relative, const platform::DirectoryEntry& entry) {

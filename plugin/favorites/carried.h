@@ -29,12 +29,16 @@ inline constexpr uint64_t kMaxShortcutFileSize = 4 * 1024 * 1024;
 inline constexpr size_t kMaxFolderPath = 247;
 inline constexpr size_t kMaxFilePath = 259;
 
-// Why a folder entry (directory or shortcut file) cannot be carried, or
-// nothing when it can. `name` is the entry's name in its folder, whose path
-// is `folderLength` UTF-16 units long; `itemName` is the item's name (a
-// shortcut's without its extension).
-std::optional<std::string> leftOutReason(const std::filesystem::path& name, size_t folderLength,
-                                         const std::filesystem::path& itemName, bool folder);
+// The item a folder entry (a directory, or a shortcut file) would be in a
+// document: its name (a shortcut's up to its last dot, so ".url" names
+// nothing and "..url" names "."), or why it cannot be carried.
+struct CarriedName {
+  std::u16string itemName;
+  std::optional<std::string> leftOut;  // the reason, when it cannot be carried
+};
+// `folderLength` is the length in UTF-16 units of the path of the entry's
+// folder.
+CarriedName carriedName(const platform::DirectoryEntry& entry, size_t folderLength);
 
 // What one read carried: every folder and shortcut file, by its path
 // relative to the Favorites folder, with the size and write time a file had.

@@ -65,14 +65,6 @@ class FolderReader {
   }
 
  private:
-  // Two entries whose names read the same in a document would become one
-  // item: the first listed is carried, the later ones are left out.
-  bool claim(std::set<std::u16string>* taken, const std::u16string& name, const std::filesystem::path& path) {
-    if (taken->insert(name).second) return true;
-    logLeftOut(path, "another entry of the folder has the same name");
-    return false;
-  }
-
   std::u16string readFolder(const platform::DirectoryEntry& entry, xmlNode* parent,
                             const std::u16string& relativePath) {
     const std::filesystem::path path = folder_ / entry.name;
@@ -81,13 +73,12 @@ class FolderReader {
       logLeftOut(path, "it is a link to a folder");
       return std::u16string();
     }
-    if (std::optional<std::string> reason = leftOutReason(entry.name, folderLength_, entry.name, true)) {
-      logLeftOut(path, *reason);
+    const CarriedName carried = carriedName(entry, folderLength_);
+    if (carried.leftOut) {
+      logLeftOut(path, *carried.leftOut);
       return std::u16string();
     }
-    const std::u16string name = platform::pathToUtf16(entry.name);
-    if (!claim(&folderNames_, name, path)) return std::u16string();
-
+    const std::u16string& name = carried.itemName;
     xmlNode* item = exchange::addElement(parent, exchange::kFolderElement);
     if (!item) return outOfMemory();
     exchange::addTextElement(item, exchange::kNameElement, platform::utf16ToUtf8(name));
@@ -105,20 +96,14 @@ class FolderReader {
   std::u16string readShortcut(const platform::DirectoryEntry& entry, xmlNode* parent,
                               const std::u16string& relativePath) {
     const std::filesystem::path path = folder_ / entry.name;
-    // The name runs to the last dot: ".url" names nothing, "..url" names ".".
-    const std::string bytes = entry.name.native();
-    const std::filesystem::path stem = bytes.substr(0, bytes.rfind('.'));
-    if (std::optional<std::string> reason = leftOutReason(entry.name, folderLength_, stem, false)) {
-      logLeftOut(path, *reason);
+    const CarriedName carried = carriedName(entry, folderLength_);
+    if (carried.leftOut) {
+      logLeftOut(path, *carried.leftOut);
       return std::u16string();
     }
-    if (entry.size > kMaxShortcutFileSize) {
-      logLeftOut(path, "the file is larger than " + std::to_string(kMaxShortcutFileSize >> 20) +
-                           " MiB, too large for a shortcut");
-      return std::u16string();
-    }
-    const std::u16string name = platform::pathToUtf16(stem);
-    if (bookmarkNames_.count(name)) {
+    // Two files whose names differ only after the last dot ("News.url" and
+    // "News.URL") would become one item: the first listed is carried.
+    if (bookmarkNames_.count(carried.itemName)) {
       logLeftOut(path, "another entry of the folder has the same name");
       return std::u16string();
     }
@@ -127,7 +112,7 @@ class FolderReader {
     if (!error.empty()) return error;
     // A file that is not an Internet shortcut adds nothing and is not carried.
     if (parent->last != last) {
-      bookmarkNames_.insert(name);
+      bookmarkNames_.insert(carried.itemName);
       if (read_) read_->add(relative_ / entry.name, entry);
     }
     return std::u16string();
@@ -137,7 +122,6 @@ class FolderReader {
   const size_t folderLength_;  // in UTF-16 units, as the system's limits count
   const std::filesystem::path relative_;
   ReadSet* read_;
-  std::set<std::u16string> folderNames_;
   std::set<std::u16string> bookmarkNames_;
 };
 

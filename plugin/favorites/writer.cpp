@@ -78,13 +78,11 @@ std::map<std::filesystem::path, platform::DirectoryEntry> listByName(const std::
   return byName;
 }
 
-// Whether a read would carry this file now: a shortcut whose name a
+// Whether a read would carry this file now: a shortcut file whose name a
 // document can hold, within the size bound, that is an Internet shortcut.
 bool wouldBeCarried(const std::filesystem::path& path, const platform::DirectoryEntry& entry) {
-  if (entry.directory || entry.special || entry.size > kMaxShortcutFileSize) return false;
-  const std::string& bytes = entry.name.native();
-  const size_t folderLength = platform::pathToUtf16(path.parent_path()).size();
-  if (leftOutReason(entry.name, folderLength, bytes.substr(0, bytes.rfind('.')), false)) return false;
+  if (entry.directory || entry.special) return false;
+  if (carriedName(entry, platform::pathToUtf16(path.parent_path()).size()).leftOut) return false;
   std::string text;
   bool tooLarge = false;
   if (readFileBytes(path, &text, kMaxShortcutFileSize, &tooLarge) != FileRead::Ok || tooLarge) return false;
@@ -236,14 +234,19 @@ bool removeStaging(const std::filesystem::path& staging) {
   return !platform::shellDeleteObjects(staging, platform::ShellDeleteTarget::Exact).aborted;
 }
 
+// At the end of an apply: what stays is harmless, the next apply removes it.
+void removeStagingAtEnd(const std::filesystem::path& staging) {
+  if (!removeStaging(staging)) {
+    logNote("Favorites: the staging folder " + staging.string() + " could not be removed; the next apply removes it.");
+  }
+}
+
 // What a failed apply leaves: the Favorites folder as it was, no staging
 // folder, no icon file of its own, no menu order of its own.
 std::u16string abandon(const std::filesystem::path& staging, IconFilesWritten* icons, std::u16string error) {
   icons->removeAll();
   discardMenuOrders();
-  if (!removeStaging(staging)) {
-    logNote("Favorites: the staging folder " + staging.string() + " could not be removed; the next apply removes it.");
-  }
+  removeStagingAtEnd(staging);
   return error;
 }
 
@@ -361,9 +364,7 @@ std::u16string writeFavorites(const std::string& documentText, const ReadSet* re
     return abandon(staging, &icons, swap.errors());
   }
   platform::flushFileSystem(favorites);
-  if (!removeStaging(staging)) {
-    logNote("Favorites: the staging folder " + staging.string() + " could not be removed; the next apply removes it.");
-  }
+  removeStagingAtEnd(staging);
   icons.removeOthers();
   return std::u16string();
 }
