@@ -48,7 +48,7 @@ class PluginApplyTest : public PluginE2ETest {
       other_->writeShortcut(name, "http://" + name + ".example/");
       names.insert(name);
     }
-    run(*other_);
+    runHostOk(*other_);
     return names;
   }
 
@@ -57,19 +57,26 @@ class PluginApplyTest : public PluginE2ETest {
     auto pc = computer(startupSettings());
     pc->writeShortcut("Own", "http://own.example/");
     expected->insert("Own");
-    run(*pc);
+    runHostOk(*pc);
     return pc;
   }
 
-  static HostRun run(const testsupport::HostComputer& pc, const testsupport::Environment& extra = {},
-                     const char* script = kOpen) {
-    return runHostOk(pc, script, extra);
+  // A run with the faults whose apply fails: the Favorites folder as it
+  // was, "lastsync" 0, no staging folder left. The run, for its messages.
+  HostRun failedApply(const testsupport::HostComputer& pc, const std::string& faults) {
+    const std::vector<std::string> before = pc.favoriteNames();
+    HostRun faulted = runHostOk(pc, kOpenShowingErrors, {{"QUORVANE_FAULTS", faults}});
+    EXPECT_TRUE(faulted.has(kApplyError)) << faulted.joined();
+    EXPECT_EQ(pc.favoriteNames(), before);
+    EXPECT_EQ(pc.lastSync(), 0);
+    EXPECT_FALSE(std::filesystem::exists(staging(pc)));
+    return faulted;
   }
 
   // The run after a fault is gone: no error, "lastsync" 1, and the service
   // and this computer hold exactly `expected`.
   void cleanRunConverges(const testsupport::HostComputer& pc, const Set& expected) {
-    HostRun clean = run(pc, {}, kOpenShowingErrors);
+    HostRun clean = runHostOk(pc, kOpenShowingErrors);
     EXPECT_FALSE(clean.has("icon add")) << clean.joined();
     EXPECT_EQ(pc.lastSync(), 1);
     const std::vector<std::string> stored = serviceNames();
@@ -84,7 +91,7 @@ class PluginApplyTest : public PluginE2ETest {
     EXPECT_EQ(stored, std::vector<std::string>(expected.begin(), expected.end()));
     EXPECT_EQ(plainNames(pc.favoriteNames()), stored) << "on " << pc.prefix();
     if (other_) {
-      run(*other_);
+      runHostOk(*other_);
       EXPECT_EQ(plainNames(other_->favoriteNames()), stored) << "on the other computer";
     }
   }
@@ -113,19 +120,13 @@ TEST_F(PluginApplyTest, DiskFullAtEachOfTheFirst50FileOperations) {
     // A result to apply: the record says that the last one was not written,
     // so the whole folder is written again.
     setLastSyncZero(*pc);
-    const std::vector<std::string> before = pc->favoriteNames();
-    HostRun faulted = run(*pc, {{"QUORVANE_FAULTS", "file-write=112@Favorites#" + std::to_string(n)}},
-                          kOpenShowingErrors);
     // 3 staging folders, then 3 folders and 51 bookmarks: every one of the
     // first 50 operations is needed.
-    EXPECT_TRUE(faulted.has(kApplyError)) << faulted.joined();
+    HostRun faulted = failedApply(*pc, "file-write=112@Favorites#" + std::to_string(n));
     // A folder fails with the system's text, a shortcut file with the
     // plug-in's own.
     EXPECT_TRUE(faulted.has("There is not enough space on the disk.") || faulted.has("Error while saving file "))
         << faulted.joined();
-    EXPECT_EQ(pc->favoriteNames(), before);
-    EXPECT_EQ(pc->lastSync(), 0);
-    EXPECT_FALSE(std::filesystem::exists(staging(*pc)));
 
     cleanRunConverges(*pc, expected);
   }
@@ -141,13 +142,7 @@ TEST_F(PluginApplyTest, ARefusedRenameUndoesTheSwap) {
   for (int n = 0; n < 14; ++n) {
     SCOPED_TRACE("rename " + std::to_string(n + 1) + " refused");
     setLastSyncZero(*pc);
-    const std::vector<std::string> before = pc->favoriteNames();
-    HostRun faulted = run(*pc, {{"QUORVANE_FAULTS", "file-move=5@Favorites#" + std::to_string(n) + ":1"}},
-                          kOpenShowingErrors);
-    EXPECT_TRUE(faulted.has(kApplyError)) << faulted.joined();
-    EXPECT_EQ(pc->favoriteNames(), before);
-    EXPECT_EQ(pc->lastSync(), 0);
-    EXPECT_FALSE(std::filesystem::exists(staging(*pc)));
+    failedApply(*pc, "file-move=5@Favorites#" + std::to_string(n) + ":1");
     cleanRunConverges(*pc, expected);
   }
   expectEverywhere(expected, *pc);
@@ -182,7 +177,7 @@ TEST_F(PluginApplyTest, AFullSmallFileSystemLeavesTheFolderAsItWas) {
     other_->writeShortcut(name, "http://" + name + ".example/");
     expected.insert(name);
   }
-  run(*other_);
+  runHostOk(*other_);
 
   // All but 32 KiB taken: too little for the result.
   struct statvfs fs {};
@@ -193,15 +188,10 @@ TEST_F(PluginApplyTest, AFullSmallFileSystemLeavesTheFolderAsItWas) {
     const std::string block(1 << 16, 'x');
     for (uint64_t written = 0; written + block.size() <= fill; written += block.size()) filler << block;
   }
-  const std::vector<std::string> before = pc->favoriteNames();
-  HostRun full = run(*pc, {}, kOpenShowingErrors);
-  EXPECT_TRUE(full.has(kApplyError)) << full.joined();
-  EXPECT_EQ(pc->favoriteNames(), before);
-  EXPECT_EQ(pc->lastSync(), 0);
-  EXPECT_FALSE(std::filesystem::exists(staging(*pc)));
+  failedApply(*pc, "");
 
   std::filesystem::remove(profile / "filler");
-  HostRun clean = run(*pc);
+  HostRun clean = runHostOk(*pc);
   EXPECT_FALSE(clean.has(kApplyError)) << clean.joined();
   EXPECT_EQ(pc->lastSync(), 1);
   expectEverywhere(expected, *pc);
@@ -217,17 +207,39 @@ TEST_F(PluginApplyTest, RegistryRefusingWritesOnAFullDisk) {
     const std::string name = "Other" + std::to_string(passing);
     other_->writeShortcut(name, "http://" + name + ".example/");
     expected.insert(name);
-    run(*other_);
+    runHostOk(*other_);
 
     const std::vector<std::string> before = pc->favoriteNames();
-    HostRun faulted =
-        run(*pc, {{"QUORVANE_FAULTS", "registry-write=5@HKCU#" + std::to_string(passing) + ";file-write=112"}},
-            kOpenShowingErrors);
+    HostRun faulted = runHostOk(
+        *pc, kOpenShowingErrors,
+        {{"QUORVANE_FAULTS", "registry-write=5@HKCU#" + std::to_string(passing) + ";file-write=112"}});
     EXPECT_TRUE(faulted.has("icon add")) << faulted.joined();
     EXPECT_EQ(pc->favoriteNames(), before);
 
     cleanRunConverges(*pc, expected);
   }
+  expectEverywhere(expected, *pc);
+}
+
+// A registry that refuses every write while "lastsync" is already 0 (a
+// failed apply before): the 0 that is there is the record the run needs, so
+// the run goes on and applies; the record stays 0 until it can be written.
+TEST_F(PluginApplyTest, ARefusingRegistryWithTheRecordAlreadyZeroStillApplies) {
+  Set expected = putList(2, 3, 2);
+  auto pc = synchronisedComputer(&expected);
+  const std::string name = "Later";
+  other_->writeShortcut(name, "http://later.example/");
+  expected.insert(name);
+  runHostOk(*other_);
+  setLastSyncZero(*pc);
+
+  HostRun refused = runHostOk(*pc, kOpenShowingErrors, {{"QUORVANE_FAULTS", "registry-write=5@HKCU"}});
+  EXPECT_EQ(refused.count(kRunStarted), 1u) << refused.joined();
+  EXPECT_EQ(refused.count("icon add"), 0u) << refused.joined();
+  EXPECT_EQ(pc->lastSync(), 0);
+  EXPECT_EQ(plainNames(pc->favoriteNames()), std::vector<std::string>(expected.begin(), expected.end()));
+
+  cleanRunConverges(*pc, expected);
   expectEverywhere(expected, *pc);
 }
 
@@ -239,18 +251,18 @@ TEST_F(PluginApplyTest, AMissingFavoritesFolderSendsNothingAndIsNotCreated) {
   const std::filesystem::path away = pc->prefix() / "Favorites.away";
   std::filesystem::rename(pc->favorites(), away);
 
-  HostRun automatic = run(*pc, {}, kOpenShowingErrors);
+  HostRun automatic = runHostOk(*pc, kOpenShowingErrors);
   EXPECT_EQ(automatic.count(kRunStarted), 0u) << automatic.joined();
   EXPECT_TRUE(automatic.has("The system cannot find the path specified.")) << automatic.joined();
   EXPECT_EQ(automatic.count("icon add"), 1u) << automatic.joined();
-  HostRun interactive = run(*pc, {}, "open\npress 1\nquit\n");
+  HostRun interactive = runHostOk(*pc, "open\npress 1\nquit\n");
   EXPECT_TRUE(interactive.has("text=\"Can not find Favorites folder.\"")) << interactive.joined();
   EXPECT_EQ(interactive.count(kRunStarted), 0u) << interactive.joined();
   EXPECT_FALSE(std::filesystem::exists(pc->favorites()));
   EXPECT_EQ(serviceNames(), std::vector<std::string>(expected.begin(), expected.end()));
 
   std::filesystem::rename(away, pc->favorites());
-  HostRun clean = run(*pc);
+  HostRun clean = runHostOk(*pc);
   EXPECT_FALSE(clean.has("icon add")) << clean.joined();
   expectEverywhere(expected, *pc);
 }
@@ -273,13 +285,13 @@ TEST_F(PluginApplyTest, InterruptedThenServiceDownThenBack) {
 
   const unsigned short port = service_.port();
   service_.stop();
-  HostRun down = run(*pc, {}, kOpenShowingErrors);
+  HostRun down = runHostOk(*pc, kOpenShowingErrors);
   EXPECT_TRUE(down.has("Can't connect.")) << down.joined();
   EXPECT_EQ(pc->lastSync(), 0) << "a run without a result keeps the record";
   EXPECT_EQ(pc->favoriteNames(), halfWritten);
 
   ASSERT_TRUE(service_.start(port));
-  HostRun back = run(*pc);
+  HostRun back = runHostOk(*pc);
   EXPECT_FALSE(back.has(kApplyError)) << back.joined();
   EXPECT_EQ(pc->lastSync(), 1);
   expectEverywhere(expected, *pc);

@@ -35,10 +35,7 @@ std::string bookmarkXml(const std::string& name, const std::string& extra = "") 
   return "<bookmark><name>" + name + "</name><link>http://" + name + ".example/</link>" + extra + "</bookmark>";
 }
 
-class PluginDocumentsTest : public PluginE2ETest {
- protected:
-  static HostRun run(const testsupport::HostComputer& pc) { return runHostOk(pc); }
-};
+class PluginDocumentsTest : public PluginE2ETest {};
 
 // Entries on disk that a document cannot carry, or that the writer could
 // not make again, never reach the service, are logged, and stay as they are
@@ -68,7 +65,7 @@ TEST_F(PluginDocumentsTest, NamesThatCannotBeCarriedStayWhereTheyAre) {
   home->writeShortcut("Plain", "http://plain.example/");
   home->writeShortcut("Caf\xc3\xa9", "http://cafe.example/");
 
-  HostRun first = run(*home);
+  HostRun first = runHostOk(*home);
   for (const Row& row : rows) {
     // A folder is left out with everything inside it.
     const std::filesystem::path logged = row.path.has_parent_path() ? row.path.parent_path() : row.path;
@@ -77,15 +74,15 @@ TEST_F(PluginDocumentsTest, NamesThatCannotBeCarriedStayWhereTheyAre) {
   EXPECT_EQ(serviceNames(), (Names{"Caf\xc3\xa9", "Plain"}));
 
   // Another computer adds a bookmark: this one applies the list again.
-  run(*office);
+  runHostOk(*office);
   office->writeShortcut("FromOffice", "http://office.example/");
-  run(*office);
-  HostRun second = run(*home);
+  runHostOk(*office);
+  HostRun second = runHostOk(*home);
   EXPECT_FALSE(second.has(kApplyError)) << second.joined();
   for (const auto& [path, bytes] : leftOut) EXPECT_EQ(readBytes(fav / path), bytes) << path;
   const Names expected{"Caf\xc3\xa9", "FromOffice", "Plain"};
   EXPECT_EQ(serviceNames(), expected);
-  run(*office);
+  runHostOk(*office);
   EXPECT_EQ(plainNames(office->favoriteNames()), expected);
 }
 
@@ -95,7 +92,7 @@ TEST_F(PluginDocumentsTest, NamesThatCannotBeCarriedStayWhereTheyAre) {
 TEST_F(PluginDocumentsTest, ANameTooLongToCreateFailsTheApplyCleanly) {
   auto pc = computer(startupSettings());
   pc->writeShortcut("Mine", "http://mine.example/");
-  run(*pc);
+  runHostOk(*pc);
   std::string longName;
   for (int i = 0; i < 150; ++i) longName += "\xc3\xa9";  // 300 bytes
   putDocument(bookmarkXml("Mine") + bookmarkXml("Kept") + bookmarkXml(longName));
@@ -109,7 +106,7 @@ TEST_F(PluginDocumentsTest, ANameTooLongToCreateFailsTheApplyCleanly) {
   EXPECT_EQ(serviceNames(), (Names{"Kept", "Mine", longName}));
 
   putDocument(bookmarkXml("Mine") + bookmarkXml("Kept") + bookmarkXml("Shorter"));
-  HostRun clean = run(*pc);
+  HostRun clean = runHostOk(*pc);
   EXPECT_FALSE(clean.has(kApplyError)) << clean.joined();
   EXPECT_EQ(serviceNames(), (Names{"Kept", "Mine", "Shorter"}));
   EXPECT_EQ(plainNames(pc->favoriteNames()), serviceNames());
@@ -126,12 +123,12 @@ TEST_F(PluginDocumentsTest, AnIconPathFromTheServiceIsNeverRead) {
   const std::string iconPath = platform::utf16ToUtf8(platform::pathToUtf16(secret));
   putDocument(bookmarkXml("Spy", "<iconfile>" + iconPath + "</iconfile>") + bookmarkXml("Plain"));
 
-  HostRun first = run(*pc);
+  HostRun first = runHostOk(*pc);
   EXPECT_TRUE(first.has("a file outside the icons folder")) << first.joined();
   EXPECT_EQ(readBytes(pc->favorites() / "Spy.url").find("IconFile"), std::string::npos);
   // A local change makes the next run send the whole list.
   pc->writeShortcut("Later", "http://later.example/");
-  run(*pc);
+  runHostOk(*pc);
   const std::string stored = serviceDocument();
   EXPECT_EQ(stored.find("U0VDUkVUIElDT04gQllURVM"), std::string::npos) << "the file's bytes reached the service";
   EXPECT_EQ(stored.find(iconPath), std::string::npos);
@@ -149,12 +146,12 @@ TEST_F(PluginDocumentsTest, AHugeShortcutFileIsLeftAlone) {
   pc->writeShortcut("One", "http://one.example/");
   pc->writeShortcut("Folder/Two", "http://two.example/");
 
-  HostRun first = run(*pc);
+  HostRun first = runHostOk(*pc);
   EXPECT_TRUE(first.has("Huge.url is left out of the synchronization")) << first.joined();
   EXPECT_EQ(serviceNames(), (Names{"Folder", "One", "Two"}));
   other->writeShortcut("Three", "http://three.example/");
-  run(*other);
-  HostRun second = run(*pc);
+  runHostOk(*other);
+  HostRun second = runHostOk(*pc);
   EXPECT_FALSE(second.has(kApplyError)) << second.joined();
   EXPECT_EQ(std::filesystem::file_size(huge), shortcutText("http://huge.example/").size() + (40u << 20));
   EXPECT_EQ(serviceNames(), (Names{"Folder", "One", "Three", "Two"}));
@@ -168,7 +165,7 @@ TEST_F(PluginDocumentsTest, DuplicateSiblingsFromTheServiceAreUnited) {
   auto pc = computer(startupSettings());
   auto other = computer(startupSettings());
   pc->writeShortcut("Mine", "http://mine.example/");
-  run(*pc);
+  runHostOk(*pc);
   putDocument("<folder><name>Dup</name><children>" + bookmarkXml("a") + bookmarkXml("b") + "</children></folder>" +
               "<folder><name>Dup</name><children>" + bookmarkXml("c") + bookmarkXml("a") + "</children></folder>" +
               "<bookmark><name>Twice</name><link>http://first.example/</link></bookmark>" +
@@ -200,13 +197,13 @@ TEST_F(PluginDocumentsTest, AFolderWithoutChildrenFailsNothing) {
   }
   std::filesystem::remove(other->favorites() / "Y.url");
   other->writeShortcut("Z", "http://z.example/");
-  run(*other);
+  runHostOk(*other);
   HostRun second = pc->runHost("open\nui icon\nquit\n");
   EXPECT_EQ(second.count("icon add"), 0u) << second.joined();
   const Names expected{"G", "X", "Z"};
   EXPECT_EQ(serviceNames(), expected);
   EXPECT_EQ(plainNames(pc->favoriteNames()), expected);
-  run(*other);
+  runHostOk(*other);
   EXPECT_EQ(plainNames(other->favoriteNames()), expected);
 }
 
