@@ -10,6 +10,7 @@
 
 #include "engine/client_app.h"
 #include "engine/engine_log.h"
+#include "engine/sync_plan.h"
 #include "engine/synchronize.h"
 #include "engine/transport.h"
 #include "engine/validation.h"
@@ -102,177 +103,162 @@ void saveCache(const char* module, xmlDoc* doc, const std::filesystem::path& pat
 
 std::filesystem::path cacheFilePath(const ClientApp& app) { return exchange::cacheFilePath(app.appName); }
 
+namespace {
+
+// The lists of one attempt up to the service's answer. A failure text when
+// the attempt ends the run.
+struct Attempt {
+  SyncLists lists;
+  std::string failure;
+};
+
+// Parses the host's list and the cache for one attempt. Each attempt reads
+// them afresh: the merge takes the cache apart, and the local list may
+// become the uploaded one.
+exchange::UniqueXmlDoc parseLocalList(const std::string& data, bool* united, const std::string& appName) {
+  exchange::UniqueXmlDoc doc = exchange::parseDocumentText(data);
+  xmlNode* top = exchange::rootElement(doc.get());
+  if (!top) return nullptr;
+  // Every list is united right after parsing: the merge and the comparisons
+  // see only the first of sibling items of one name.
+  *united = exchange::uniteDuplicates(top, appName) > 0;
+  return doc;
+}
+
+struct CacheRead {
+  exchange::UniqueXmlDoc doc;
+  bool damaged = false;  // a file is there but does not parse
+};
+
+CacheRead readCache(const std::filesystem::path& path, const std::string& appName) {
+  CacheRead cache;
+  if (path.empty() || !platform::fileExists(path)) return cache;
+  cache.doc = exchange::parseDocumentFile(path);
+  logMessage(appName.c_str(), "Sychronization: fetching locally cached bookmarks from %s has been completed.\n",
+             path.string().c_str());
+  cache.damaged = !cache.doc;
+  if (xmlNode* top = exchange::rootElement(cache.doc.get())) exchange::uniteDuplicates(top, appName);
+  return cache;
+}
+
+// Downloads and parses the service's list into `attempt`.
+void fetchServerList(ClientApp& app, Attempt* attempt) {
+  const char* module = app.appName.c_str();
+  std::string downloaded;
+  if (std::string error = downloadList(app, &downloaded); !error.empty()) {
+    logMessage(module, "Sychronization has been finished with error while downloading: %s.\n", error.c_str());
+    attempt->failure = std::move(error);
+    return;
+  }
+  SyncLists& lists = attempt->lists;
+  // What the cache tells of the local side is taken before the server's
+  // tree is built: the merge then never holds four whole lists at once.
+  if (xmlNode* cached = exchange::rootElement(lists.cache.get())) {
+    lists.cacheBase = exchange::prepareCacheMerge(exchange::rootElement(lists.local.get()), cached);
+  }
+  lists.server = exchange::parseDocumentText(withoutControlBytes(downloaded));
+  downloaded = std::string();
+  xmlNode* serverRoot = exchange::rootElement(lists.server.get());
+  if (!serverRoot) {
+    logMessage(module, "Sychronization has been finished with error: Could not parse downloaded XML.\n");
+    attempt->failure = kBadDownloadedXml;
+    return;
+  }
+  const bool full = exchange::attribute(serverRoot, exchange::kTypeAttribute) == exchange::kFullType;
+  lists.serverUnited = exchange::uniteDuplicates(serverRoot, app.appName) > 0 && full;
+}
+
+// Carries out the upload of a plan. kUploadConflict when the service
+// refused a conditional put.
+std::string uploadPlan(ClientApp& app, const SyncPlan& plan) {
+  if (plan.upload == UploadKind::None) return "";
+  const RequestKind kind = plan.upload == UploadKind::Replace ? RequestKind::Remove : RequestKind::Put;
+  return uploadList(app, exchange::documentToText(plan.list.get()), kind, plan.basedOn);
+}
+
+}  // namespace
+
 std::string runSynchronization(ClientApp& app, std::string* data) {
   const char* module = app.appName.c_str();
-  auto fail = [&](const std::string& text) { return text; };
-  auto succeed = [&](const std::string& output) {
-    *data = output;
-    logMessage(module, "Sychronization has been finished successfully. Output data to browser is: %s.\n",
-               output.c_str());
-    return std::string();
-  };
-
   logMessage(module, "Sychronization has been started. Input data for sychronization from browser is: %s.\n",
              data->c_str());
   if (const std::string message = validateSettings(app); !message.empty()) {
     logMessage(module, "Sychronization has been finished with invalid application settings error: %s.\n",
                message.c_str());
-    return fail(message);
+    return message;
   }
   if (app.enabled == 0) {
     logMessage(module, "Sychronization has been finished with error: Synchronization isn't enabled.\n");
-    return fail(kNotEnabled);
+    return kNotEnabled;
   }
-  exchange::UniqueXmlDoc localDoc = exchange::parseDocumentText(*data);
-  xmlNode* localRoot = exchange::rootElement(localDoc.get());
-  if (!localRoot) {
-    logMessage(module,
-               "Sychronization has been finished with error: Could not parse XML with bookmarks given from "
-               "extension.\n");
-    return fail(kBadInputXml);
-  }
-  // Every list is united right after parsing: the merge and the comparisons
-  // see only the first of sibling items of one name.
-  const bool localUnited = exchange::uniteDuplicates(localRoot, app.appName) > 0;
 
-  const std::filesystem::path cachePath = cacheFilePath(app);
-  exchange::UniqueXmlDoc cacheDoc;
-  bool cacheDamaged = false;
-  if (!cachePath.empty() && platform::fileExists(cachePath)) {
-    cacheDoc = exchange::parseDocumentFile(cachePath);
-    logMessage(module, "Sychronization: fetching locally cached bookmarks from %s has been completed.\n",
-               cachePath.string().c_str());
-    cacheDamaged = !cacheDoc;
-  }
-  xmlNode* cachedRoot = exchange::rootElement(cacheDoc.get());
-  if (cachedRoot) exchange::uniteDuplicates(cachedRoot, app.appName);
-
-  // A cache file that is there but does not parse was damaged by something
-  // else: this is not a first synchronisation, and replacing a whole list by
-  // the other (the first-synchronisation methods) would lose what the other
-  // side added since. The lists are merged without a cache instead, which
-  // deletes nothing.
-  if (cacheDamaged) {
-    logMessage(module,
-               "Sychronization: the local cache %s could not be read; the lists are merged without it, so "
-               "nothing is deleted in this run.\n",
-               cachePath.string().c_str());
-  }
-  const FirstSyncMethod method =
-      cachedRoot || cacheDamaged ? FirstSyncMethod::Merge : readFirstSyncMethod(app);
-
-  app.lastSyncTime = 0;
-  if (cachedRoot) {
-    if (auto stamp = exchange::attribute(cachedRoot, exchange::kTimestampAttribute)) {
-      app.lastSyncTime = exchange::parseTimestamp(*stamp);
+  std::filesystem::path cachePath;
+  std::optional<FirstSyncMethod> method;
+  for (int attempt = 1;; ++attempt) {
+    Attempt current;
+    current.lists.local = parseLocalList(*data, &current.lists.localUnited, app.appName);
+    if (!current.lists.local) {
+      logMessage(module,
+                 "Sychronization has been finished with error: Could not parse XML with bookmarks given from "
+                 "extension.\n");
+      return kBadInputXml;
     }
-  }
+    if (cachePath.empty()) cachePath = cacheFilePath(app);
+    CacheRead cache = readCache(cachePath, app.appName);
+    current.lists.cache = std::move(cache.doc);
+    if (!method) {
+      // A cache file that is there but does not parse was damaged by
+      // something else: this is not a first synchronisation, and replacing
+      // a whole list by the other (the first-synchronisation methods) would
+      // lose what the other side added since. The lists are merged without
+      // a cache instead, which deletes nothing.
+      if (cache.damaged) {
+        logMessage(module,
+                   "Sychronization: the local cache %s could not be read; the lists are merged without it, so "
+                   "nothing is deleted in this run.\n",
+                   cachePath.string().c_str());
+      }
+      method = current.lists.cache || cache.damaged ? FirstSyncMethod::Merge : readFirstSyncMethod(app);
+    }
+    app.lastSyncTime = listTimeOf(current.lists.cache.get(), 0);
+    if (*method != FirstSyncMethod::TakeLocal) {
+      fetchServerList(app, &current);
+      if (!current.failure.empty()) return current.failure;
+    }
 
-  exchange::UniqueXmlDoc serverDoc;
-  xmlNode* serverRoot = nullptr;
-  std::optional<exchange::CacheMergeBase> mergeBase;
-  bool serverUnited = false;
-  bool full = false;
-  if (method != FirstSyncMethod::TakeLocal) {
-    std::string downloaded;
-    if (const std::string error = downloadList(app, &downloaded); !error.empty()) {
-      logMessage(module, "Sychronization has been finished with error while downloading: %s.\n", error.c_str());
-      return fail(error);
-    }
-    // What the cache tells of the local side is taken before the server's
-    // tree is built: the merge then never holds four whole lists at once.
-    if (cachedRoot) mergeBase = exchange::prepareCacheMerge(localRoot, cachedRoot);
-    serverDoc = exchange::parseDocumentText(withoutControlBytes(downloaded));
-    serverRoot = exchange::rootElement(serverDoc.get());
-    if (!serverRoot) {
-      logMessage(module, "Sychronization has been finished with error: Could not parse downloaded XML.\n");
-      return fail(kBadDownloadedXml);
-    }
-    const std::optional<std::string> type = exchange::attribute(serverRoot, exchange::kTypeAttribute);
-    // A full service list that had to be united goes back united, even when
-    // it then equals the local one.
-    serverUnited = exchange::uniteDuplicates(serverRoot, app.appName) > 0 && type == exchange::kFullType;
-    if (!serverUnited && exchange::sameLists(localRoot, serverRoot)) {
-      logMessage(module, "Sychronization has been finished - no changes detected.\n");
+    SyncPlan plan = planSynchronization(std::move(current.lists), *method, std::time(nullptr), app.appName);
+    if (!plan.failure.empty()) return plan.failure;
+    app.lastSyncTime = plan.listTime;
+    if (plan.unchanged) {
       data->clear();
       return "";
     }
-    if (!type) {
-      logMessage(module,
-                 "Sychronization has been finished with error: Could not parse downloaded XML. Bookmarks type "
-                 "attribute does not found.\n");
-      return fail(kNoTypeAttribute);
-    }
-    if (auto stamp = exchange::attribute(serverRoot, exchange::kTimestampAttribute)) {
-      app.lastSyncTime = exchange::parseTimestamp(*stamp);
-    }
-    full = *type == exchange::kFullType;
-    if (!full) {
-      logMessage(module, "Sychronization: server xml hasn't been changed because 'type'='skip'.\n");
-      if (cachedRoot && exchange::sameLists(cachedRoot, localRoot)) return succeed("");
-      if (const std::string error = uploadList(app, exchange::documentToText(localDoc.get()), RequestKind::Put);
-          !error.empty()) {
-        logMessage(module, "Sychronization has been finished with error: %s.\n", error.c_str());
-        return fail(error);
+    if (std::string error = uploadPlan(app, plan); error == kUploadConflict) {
+      if (attempt < kMaxSyncAttempts) {
+        logMessage(module,
+                   "Sychronization: another computer stored its list while this one merged; the list is "
+                   "downloaded and merged again (attempt %d of %d).\n",
+                   attempt + 1, kMaxSyncAttempts);
+        continue;
       }
-      exchange::setAttribute(localRoot, exchange::kTimestampAttribute, exchange::formatTimestamp(app.lastSyncTime));
-      saveCache(module, localDoc.get(), cachePath);
-      return succeed("");
-    }
-  }
-
-  if (full) logMessage(module, "Sychronization: server xml has been changed because 'type'='full'.\n");
-  exchange::UniqueXmlNode newRoot;
-  switch (method) {
-    case FirstSyncMethod::Merge:
-      newRoot = mergeBase ? exchange::finishCacheMerge(std::move(*mergeBase), localRoot, serverRoot, cachedRoot,
-                                                       app.appName)
-                          : exchange::mergeLists(localRoot, serverRoot, cachedRoot, app.appName);
-      break;
-    case FirstSyncMethod::TakeServer:
-      newRoot = exchange::deepCopy(serverRoot);
-      break;
-    case FirstSyncMethod::TakeLocal:
-      newRoot = exchange::deepCopy(localRoot);
-      if (newRoot) {
-        app.lastSyncTime = std::time(nullptr);
-        exchange::setAttribute(newRoot.get(), exchange::kTimestampAttribute,
-                               exchange::formatTimestamp(app.lastSyncTime));
-      }
-      break;
-  }
-  if (!newRoot) return fail(kEmptyMerge);
-  exchange::UniqueXmlDoc newDoc = exchange::documentWithRoot(std::move(newRoot));
-  xmlNode* mergedRoot = exchange::rootElement(newDoc.get());
-  if (!mergedRoot) return fail(kEmptyMerge);
-
-  // Only the merged tree is needed from here on: the comparisons are made
-  // now so that the three input trees go before the upload text and the
-  // answer text are built (a large list costs several times its text size
-  // as a tree).
-  const bool differsFromServer =
-      (method != FirstSyncMethod::TakeLocal && serverUnited) ||
-      (method == FirstSyncMethod::Merge && !exchange::sameLists(mergedRoot, serverRoot));
-  const bool differsFromLocal =
-      method == FirstSyncMethod::Merge && (localUnited || !exchange::sameLists(mergedRoot, localRoot));
-  serverDoc.reset();
-  cacheDoc.reset();
-  localDoc.reset();
-
-  if (method == FirstSyncMethod::TakeLocal || differsFromServer) {
-    const RequestKind kind = method == FirstSyncMethod::TakeLocal ? RequestKind::Remove : RequestKind::Put;
-    if (const std::string error = uploadList(app, exchange::documentToText(newDoc.get()), kind); !error.empty()) {
+      logMessage(module, "Sychronization has been finished with error: %s.\n", kListKeptChanging);
+      return kListKeptChanging;
+    } else if (!error.empty()) {
       logMessage(module, "Sychronization has been finished with error: %s.\n", error.c_str());
-      return fail(error);
+      return error;
     }
+    std::string output;
+    if (plan.list) {
+      exchange::setAttribute(exchange::rootElement(plan.list.get()), exchange::kTimestampAttribute,
+                             exchange::formatTimestamp(plan.listTime));
+      saveCache(module, plan.list.get(), cachePath);
+      if (plan.apply) output = exchange::documentToText(plan.list.get());
+    }
+    *data = output;
+    logMessage(module, "Sychronization has been finished successfully. Output data to browser is: %s.\n",
+               output.c_str());
+    return "";
   }
-  exchange::setAttribute(mergedRoot, exchange::kTimestampAttribute, exchange::formatTimestamp(app.lastSyncTime));
-  saveCache(module, newDoc.get(), cachePath);
-
-  if (method == FirstSyncMethod::TakeServer || differsFromLocal) {
-    return succeed(exchange::documentToText(newDoc.get()));
-  }
-  return succeed("");
 }
 
 }  // namespace corvex

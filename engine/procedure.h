@@ -27,6 +27,14 @@ inline constexpr char kBadDownloadedXml[] = "Could not parse downloaded XML";
 inline constexpr char kNoTypeAttribute[] =
     "Could not parse downloaded XML. Bookmarks type attribute does not found.";
 inline constexpr char kEmptyMerge[] = "Merging returns empty document.";
+inline constexpr char kListKeptChanging[] =
+    "The bookmark list on the service kept changing while this computer synchronized; nothing was changed, "
+    "and the next synchronization will try again.";
+
+// Downloads and merges in one run: another computer that stores its list
+// in between makes the service refuse this one's, and the run starts over
+// from the same local list and cache.
+inline constexpr int kMaxSyncAttempts = 3;
 
 // The method file: "syncMethod.ini" in the folder of the engine library.
 std::filesystem::path methodFilePath();

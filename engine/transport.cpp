@@ -67,7 +67,8 @@ void appendQueryParameters(const std::string& query, Parameters* parameters) {
   }
 }
 
-std::string buildUrl(const ClientApp& app, RequestKind kind, const std::string& password) {
+std::string buildUrl(const ClientApp& app, RequestKind kind, const std::string& password,
+                     const std::string& basedOn) {
   UniqueXmlUri uri;
   Parameters parameters;
   const size_t slash = app.server.find('/');
@@ -91,6 +92,7 @@ std::string buildUrl(const ClientApp& app, RequestKind kind, const std::string& 
   if (kind == RequestKind::Get && app.lastSyncTime != 0) {
     parameters.emplace_back("timestamp", exchange::formatTimestamp(app.lastSyncTime));
   }
+  if (kind == RequestKind::Put && !basedOn.empty()) parameters.emplace_back("timestamp", basedOn);
   std::string query;
   for (const auto& [key, value] : parameters) {
     if (!query.empty()) query += '&';
@@ -154,15 +156,16 @@ void addProxyAuthorization(const ClientApp& app, platform::HttpRequest& request)
 }
 
 bool isSuccessStatus(unsigned status) { return status >= 200 && status <= 299; }
+constexpr unsigned kConflictStatus = 409;
 
 }  // namespace
 
-std::string buildRequestUrl(const ClientApp& app, RequestKind kind) {
-  return buildUrl(app, kind, app.password);
+std::string buildRequestUrl(const ClientApp& app, RequestKind kind, const std::string& basedOn) {
+  return buildUrl(app, kind, app.password, basedOn);
 }
 
-std::string requestUrlForLog(const ClientApp& app, RequestKind kind) {
-  return buildUrl(app, kind, "***");
+std::string requestUrlForLog(const ClientApp& app, RequestKind kind, const std::string& basedOn) {
+  return buildUrl(app, kind, "***", basedOn);
 }
 
 SystemProxy findSystemProxy(const std::string& url) {
@@ -303,11 +306,11 @@ std::string downloadList(ClientApp& app, std::string* body) {
   return "";
 }
 
-std::string uploadList(ClientApp& app, const std::string& document, RequestKind kind) {
+std::string uploadList(ClientApp& app, const std::string& document, RequestKind kind, const std::string& basedOn) {
   const char* module = app.appName.c_str();
   logMessage(module, "Uploading has been started. Uploaded content is: %s. \n", document.c_str());
-  std::string url = buildRequestUrl(app, kind);
-  logMessage(module, "Put url is: %s.\n", requestUrlForLog(app, kind).c_str());
+  std::string url = buildRequestUrl(app, kind, basedOn);
+  logMessage(module, "Put url is: %s.\n", requestUrlForLog(app, kind, basedOn).c_str());
 
   std::unique_ptr<platform::HttpSession> session = openHttpClient(app, url);
   if (!session) return kSessionFailed;
@@ -336,6 +339,12 @@ std::string uploadList(ClientApp& app, const std::string& document, RequestKind 
       logMessage(module, "Uploading has been failed - %s.\n", error.c_str());
       logMessage(module, "Uploading has been failed after performing with unknown error.\n");
       return kUploadFailed;
+    }
+    if (request.statusCode() == kConflictStatus && !basedOn.empty()) {
+      logMessage(module,
+                 "Uploading has been refused - the list on the service has changed since it was downloaded "
+                 "(HTTP status 409).\n");
+      return kUploadConflict;
     }
     // A refused request must not pass for a stored list.
     if (!isSuccessStatus(request.statusCode())) {

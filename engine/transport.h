@@ -37,15 +37,20 @@ inline constexpr char kDownloadFailed[] = "Can't connect. Please check proxy and
 inline constexpr char kDownloadNotXml[] = "Downloading has been failed. Maybe username and password are incorrect?";
 inline constexpr char kUploadBadUrl[] = "Can't put the data. Put url is bad.";
 inline constexpr char kUploadFailed[] = "Can't put the data. Please check proxy and connection settings.";
+// A conditional "put" the service refused (409) because it no longer holds
+// the version the list was built from; the procedure downloads again.
+inline constexpr char kUploadConflict[] = "The list on the service has changed since it was downloaded.";
 
 // The request URL: "http://" host ":" port path "?" query, the query being
-// the server's own parameters, then "user", "pass", "function" and, for Get
-// after a known server state, "timestamp". Values go in unescaped; libxml2's
+// the server's own parameters, then "user", "pass", "function" and
+// "timestamp": for Get the time stamp of the known server state
+// (lastSyncTime, when not 0), for Put the version the list was built from
+// (`basedOn`, when not empty). Values go in unescaped; libxml2's
 // serialisation then escapes what is neither reserved nor unreserved. Empty
 // when no usable URL can be formed.
-std::string buildRequestUrl(const ClientApp& app, RequestKind kind);
+std::string buildRequestUrl(const ClientApp& app, RequestKind kind, const std::string& basedOn = {});
 // The same URL as the log shows it: the value of "pass" written as "***".
-std::string requestUrlForLog(const ClientApp& app, RequestKind kind);
+std::string requestUrlForLog(const ClientApp& app, RequestKind kind, const std::string& basedOn = {});
 
 struct SystemProxy {
   bool found = false;
@@ -78,7 +83,11 @@ std::string proxyAuthorizationHeader(const ClientApp& app);
 std::string downloadList(ClientApp& app, std::string* body);
 
 // Stores the document on the server ("put"; for Remove, "remove" first).
-// A refused request (status outside 200-299) fails like a broken connection.
-std::string uploadList(ClientApp& app, const std::string& document, RequestKind kind);
+// A "put" with `basedOn` is conditional: the service stores it only while
+// it holds that version, and answers 409 otherwise, which gives
+// kUploadConflict. Any other refused request (status outside 200-299) fails
+// like a broken connection.
+std::string uploadList(ClientApp& app, const std::string& document, RequestKind kind,
+                       const std::string& basedOn = {});
 
 }  // namespace corvex

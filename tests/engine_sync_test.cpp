@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 #include "engine/client_app.h"
+#include "engine/procedure.h"
 #include "platform/http_client.h"
 #include "tests/support/child_process.h"
 #include "tests/support/engine_library.h"
@@ -580,7 +582,8 @@ TEST_F(OddServiceTest, SkipUploadsTheInputUnderTheKnownStamp) {
   EXPECT_EQ(result.data, "");
   EXPECT_EQ(odd_.seen()[0].target,
             "/data?user=alice&pass=s3cret%20pw&function=get&timestamp=2005-03-07-09-05-00");
-  EXPECT_EQ(odd_.seen()[1].target, "/data?user=alice&pass=s3cret%20pw&function=put");
+  EXPECT_EQ(odd_.seen()[1].target,
+            "/data?user=alice&pass=s3cret%20pw&function=put&timestamp=2005-03-07-09-05-00");
   EXPECT_EQ(names(odd_.seen()[1].body), (Names{"a"}));
   EXPECT_EQ(names(cacheText()), (Names{"a"}));
   EXPECT_EQ(cacheStamp(), "2005-03-07-09-05-00");
@@ -612,6 +615,79 @@ TEST_F(OddServiceTest, RefusedUploadFailsAndTheNextRunTriesAgain) {
   EXPECT_EQ(odd_.seen().back().method, "PUT");
 }
 
+// A service whose list another computer replaces while this one merges:
+// download i answers `versions[i]` under the stamp 2006-01-01-00-00-0i, and
+// right after it the next version is stored. A put is refused (409) unless
+// it names the newest stored version and `acceptPuts` is set.
+struct ChangingService {
+  std::vector<std::vector<std::string>> versions;
+  bool acceptPuts = true;
+};
+
+class ConflictTest : public OddServiceTest {
+ protected:
+  void serve(const ChangingService& service) {
+    auto downloads = std::make_shared<size_t>(0);
+    odd_.setHandler([service, downloads](const testsupport::SeenRequest& request) {
+      testsupport::TestResponse response;
+      const size_t newest = std::min(*downloads, service.versions.size() - 1);
+      const std::string newestStamp = "2006-01-01-00-00-0" + std::to_string(newest);
+      if (request.method == "GET") {
+        const size_t index = std::min(*downloads, service.versions.size() - 1);
+        ++*downloads;
+        std::string list = listDocument(service.versions[index]);
+        list.replace(list.find("<bookmarks>"), 11,
+                     "<bookmarks type=\"full\" timestamp=\"2006-01-01-00-00-0" + std::to_string(index) + "\">");
+        response.body = list;
+      } else {
+        const bool current = request.target.find("&timestamp=" + newestStamp) != std::string::npos;
+        response.status = service.acceptPuts && current ? 200 : 409;
+        response.body = response.status == 200 ? "Stored.\n" : "Changed meanwhile.\n";
+      }
+      return response;
+    });
+  }
+};
+
+TEST_F(ConflictTest, RefusedPutIsMergedAgainWithTheNewerList) {
+  // The first answer is outdated by the time the put arrives.
+  serve({{{"cached"}, {"cached", "s2"}}, true});
+  const Result result = sync(listDocument({"cached", "l1"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  const auto seen = odd_.seen();
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[1].target, "/data?user=alice&pass=s3cret%20pw&function=put&timestamp=2006-01-01-00-00-00");
+  EXPECT_EQ(seen[2].target, "/data?user=alice&pass=s3cret%20pw&function=get&timestamp=2005-03-07-09-05-00")
+      << "the second download asks from the same cache";
+  EXPECT_EQ(seen[3].target, "/data?user=alice&pass=s3cret%20pw&function=put&timestamp=2006-01-01-00-00-01");
+  EXPECT_EQ(names(seen[3].body), (Names{"cached", "l1", "s2"}));
+  EXPECT_EQ(names(result.data), (Names{"cached", "l1", "s2"}));
+  EXPECT_EQ(names(cacheText()), (Names{"cached", "l1", "s2"}));
+  EXPECT_EQ(cacheStamp(), "2006-01-01-00-00-01");
+  EXPECT_EQ(logCount("Uploading has been refused - the list on the service has changed since it was downloaded "
+                     "(HTTP status 409).\n"),
+            1u);
+  EXPECT_EQ(logCount("downloaded and merged again (attempt 2 of 3)"), 1u);
+}
+
+TEST_F(ConflictTest, ThirdConflictEndsTheRunWithNothingChanged) {
+  serve({{{"cached"}, {"cached", "s2"}, {"cached", "s3"}}, false});
+  const Result result = sync(listDocument({"cached", "l1"}));
+  EXPECT_EQ(result.error, corvex::kListKeptChanging);
+  EXPECT_EQ(odd_.seen().size(), 6u) << "three downloads, three puts";
+  EXPECT_EQ(logCount("(attempt 3 of 3)"), 1u);
+  EXPECT_EQ(logCount("Sychronization has been finished with error: The bookmark list on the service kept changing"),
+            1u);
+  expectCacheUntouched();
+
+  // A 409 to an unconditional request is a plain refusal.
+  restartEngine();
+  writeSettings([this](corvex::ClientApp& app) { app.serverPort = odd_.port(); });
+  ASSERT_TRUE(std::filesystem::remove(cachePath()));
+  writeMethodFile("firstSyncMethod3=1\n");
+  EXPECT_EQ(sync(listDocument({"l1"})).error, "Can't put the data. Please check proxy and connection settings.");
+}
+
 // -------------------------------------------------------------- through a proxy
 
 TEST_F(EngineSyncTest, ExactRequestsThroughAnAuthenticatingProxy) {
@@ -635,7 +711,8 @@ TEST_F(EngineSyncTest, ExactRequestsThroughAnAuthenticatingProxy) {
   const std::string base = "http://127.0.0.1:" + std::to_string(service_.port()) + "/data?user=alice&pass=s3cret%20pw";
   EXPECT_EQ(proxy.requestLines(),
             (std::vector<std::string>{"GET " + base + "&function=get HTTP/1.1",
-                                      "PUT " + base + "&function=put HTTP/1.1",
+                                      // The version the merge was built from.
+                                      "PUT " + base + "&function=put&timestamp=" + stamp + " HTTP/1.1",
                                       "GET " + base + "&function=get&timestamp=" + stamp + " HTTP/1.1"}));
   EXPECT_EQ(logText().find("s3cret"), std::string::npos);
   EXPECT_EQ(logText().find("pa55"), std::string::npos);

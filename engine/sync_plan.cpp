@@ -1,0 +1,113 @@
+#include "engine/sync_plan.h"
+
+#include <utility>
+
+#include "engine/engine_log.h"
+#include "exchange/document.h"
+#include "exchange/list_ops.h"
+#include "exchange/timestamp.h"
+
+namespace corvex {
+namespace {
+
+xmlNode* root(const exchange::UniqueXmlDoc& doc) { return exchange::rootElement(doc.get()); }
+
+SyncPlan failed(std::string text) {
+  SyncPlan plan;
+  plan.failure = std::move(text);
+  return plan;
+}
+
+// A "skip" answer: the service's list is the one the cache holds.
+SyncPlan planUnchangedService(SyncLists lists, std::time_t listTime, const char* module) {
+  logMessage(module, "Sychronization: server xml hasn't been changed because 'type'='skip'.\n");
+  SyncPlan plan;
+  plan.listTime = listTime;
+  if (lists.cache && exchange::sameLists(root(lists.cache), root(lists.local))) return plan;
+  plan.list = std::move(lists.local);
+  plan.upload = UploadKind::Put;
+  if (listTime != 0) plan.basedOn = exchange::formatTimestamp(listTime);
+  return plan;
+}
+
+exchange::UniqueXmlNode newList(SyncLists& lists, FirstSyncMethod method, std::time_t* listTime,
+                                std::time_t now, const std::string& appName) {
+  switch (method) {
+    case FirstSyncMethod::Merge:
+      if (lists.cache && lists.cacheBase) {
+        return exchange::finishCacheMerge(std::move(*lists.cacheBase), root(lists.local), root(lists.server),
+                                          root(lists.cache), appName);
+      }
+      return exchange::mergeLists(root(lists.local), root(lists.server), root(lists.cache), appName);
+    case FirstSyncMethod::TakeServer:
+      return exchange::deepCopy(root(lists.server));
+    case FirstSyncMethod::TakeLocal: {
+      exchange::UniqueXmlNode copy = exchange::deepCopy(root(lists.local));
+      if (copy) {
+        *listTime = now;
+        exchange::setAttribute(copy.get(), exchange::kTimestampAttribute, exchange::formatTimestamp(now));
+      }
+      return copy;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::time_t listTimeOf(const xmlDoc* doc, std::time_t otherwise) {
+  const xmlNode* top = exchange::rootElement(doc);
+  if (!top) return otherwise;
+  const std::optional<std::string> stamp = exchange::attribute(top, exchange::kTimestampAttribute);
+  return stamp ? exchange::parseTimestamp(*stamp) : otherwise;
+}
+
+SyncPlan planSynchronization(SyncLists lists, FirstSyncMethod method, std::time_t now,
+                             const std::string& appName) {
+  const char* module = appName.c_str();
+  std::time_t listTime = listTimeOf(lists.cache.get(), 0);
+  bool full = false;
+  if (method != FirstSyncMethod::TakeLocal) {
+    xmlNode* serverRoot = root(lists.server);
+    // A full answer that had to be united goes back united, even when it
+    // then equals the local list.
+    if (!lists.serverUnited && exchange::sameLists(root(lists.local), serverRoot)) {
+      logMessage(module, "Sychronization has been finished - no changes detected.\n");
+      SyncPlan plan;
+      plan.unchanged = true;
+      plan.listTime = listTime;
+      return plan;
+    }
+    const std::optional<std::string> type = exchange::attribute(serverRoot, exchange::kTypeAttribute);
+    if (!type) {
+      logMessage(module,
+                 "Sychronization has been finished with error: Could not parse downloaded XML. Bookmarks type "
+                 "attribute does not found.\n");
+      return failed(kNoTypeAttribute);
+    }
+    listTime = listTimeOf(lists.server.get(), listTime);
+    full = *type == exchange::kFullType;
+    if (!full) return planUnchangedService(std::move(lists), listTime, module);
+    logMessage(module, "Sychronization: server xml has been changed because 'type'='full'.\n");
+  }
+
+  exchange::UniqueXmlNode newRoot = newList(lists, method, &listTime, now, appName);
+  if (!newRoot) return failed(kEmptyMerge);
+  SyncPlan plan;
+  plan.list = exchange::documentWithRoot(std::move(newRoot));
+  xmlNode* merged = root(plan.list);
+  if (!merged) return failed(kEmptyMerge);
+  plan.listTime = listTime;
+  if (method == FirstSyncMethod::TakeLocal) {
+    plan.upload = UploadKind::Replace;
+  } else if (lists.serverUnited ||
+             (method == FirstSyncMethod::Merge && !exchange::sameLists(merged, root(lists.server)))) {
+    plan.upload = UploadKind::Put;
+    if (listTime != 0) plan.basedOn = exchange::formatTimestamp(listTime);
+  }
+  plan.apply = method == FirstSyncMethod::TakeServer ||
+               (method == FirstSyncMethod::Merge && (lists.localUnited || !exchange::sameLists(merged, root(lists.local))));
+  return plan;
+}
+
+}  // namespace corvex
