@@ -1,14 +1,17 @@
 // libFuzzer target: a downloaded list as the engine takes it. The bytes lose
 // their control characters, are parsed, compared with the local list, read
 // for their type and time stamp, and merged against a fixed local list and
-// cache, with and without the cache. Every merge result must serialise to a
-// text that parses again.
+// cache, with and without the cache; then the whole decision of a run is
+// made on them with and without the cache, by every first-synchronisation
+// method. Every merge result and every planned list must serialise to a
+// text that parses again, and a conditional put must name a version.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "engine/procedure.h"
+#include "engine/sync_plan.h"
 #include "exchange/document.h"
 #include "exchange/list_ops.h"
 #include "exchange/merge.h"
@@ -50,6 +53,25 @@ void checkMerged(exchange::UniqueXmlNode merged, std::time_t stamp) {
   if (!exchange::parseDocumentText(text)) std::abort();
 }
 
+exchange::UniqueXmlDoc copyOf(const xmlDoc* doc) {
+  return exchange::UniqueXmlDoc(xmlCopyDoc(const_cast<xmlDoc*>(doc), 1));
+}
+
+void checkPlan(const xmlDoc* local, const xmlDoc* cache, const xmlDoc* server, corvex::FirstSyncMethod method) {
+  corvex::SyncLists lists;
+  lists.local = copyOf(local);
+  if (cache) lists.cache = copyOf(cache);
+  lists.server = copyOf(server);
+  const corvex::SyncPlan plan = corvex::planSynchronization(std::move(lists), method, 1700000000, "Fuzz");
+  if (!plan.failure.empty() || plan.unchanged) {
+    if (plan.list || plan.upload != corvex::UploadKind::None) std::abort();
+    return;
+  }
+  if ((plan.upload != corvex::UploadKind::None || plan.apply) && !plan.list) std::abort();
+  if (!plan.basedOn.empty() && plan.basedOn != exchange::formatTimestamp(plan.listTime)) std::abort();
+  if (plan.list && !exchange::parseDocumentText(exchange::documentToText(plan.list.get()))) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -74,5 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The server's list as both local list and cache, as after a "take the
   // server's list" first run.
   checkMerged(exchange::mergeLists(serverRoot, serverRoot, serverRoot, "Fuzz"), stamp);
+  checkPlan(local.get(), cache.get(), server.get(), corvex::FirstSyncMethod::Merge);
+  checkPlan(local.get(), nullptr, server.get(), corvex::FirstSyncMethod::Merge);
+  checkPlan(local.get(), nullptr, server.get(), corvex::FirstSyncMethod::TakeServer);
   return 0;
 }
