@@ -35,17 +35,19 @@ exchange::UniqueXmlNode newList(SyncLists& lists, FirstSyncMethod method, std::t
   switch (method) {
     case FirstSyncMethod::Merge:
       if (lists.cache && lists.cacheBase) {
-        return exchange::finishCacheMerge(std::move(*lists.cacheBase), root(lists.local), root(lists.server),
-                                          root(lists.cache), appName);
+        return exchange::finishCacheMerge(std::move(*lists.cacheBase), root(lists.local),
+                                          root(lists.server), root(lists.cache), appName);
       }
-      return exchange::mergeLists(root(lists.local), root(lists.server), root(lists.cache), appName);
+      return exchange::mergeLists(root(lists.local), root(lists.server), root(lists.cache),
+                                  appName);
     case FirstSyncMethod::TakeServer:
       return exchange::deepCopy(root(lists.server));
     case FirstSyncMethod::TakeLocal: {
       exchange::UniqueXmlNode copy = exchange::deepCopy(root(lists.local));
       if (copy) {
         *listTime = now;
-        exchange::setAttribute(copy.get(), exchange::kTimestampAttribute, exchange::formatTimestamp(now));
+        exchange::setAttribute(copy.get(), exchange::kTimestampAttribute,
+                               exchange::formatTimestamp(now));
       }
       return copy;
     }
@@ -78,10 +80,12 @@ SyncPlan planSynchronization(SyncLists lists, FirstSyncMethod method, std::time_
       plan.listTime = listTime;
       return plan;
     }
-    const std::optional<std::string> type = exchange::attribute(serverRoot, exchange::kTypeAttribute);
+    const std::optional<std::string> type =
+        exchange::attribute(serverRoot, exchange::kTypeAttribute);
     if (!type) {
       logMessage(module,
-                 "Sychronization has been finished with error: Could not parse downloaded XML. Bookmarks type "
+                 "Sychronization has been finished with error: Could not parse downloaded XML. "
+                 "Bookmarks type "
                  "attribute does not found.\n");
       return failed(kNoTypeAttribute);
     }
@@ -100,13 +104,14 @@ SyncPlan planSynchronization(SyncLists lists, FirstSyncMethod method, std::time_
   plan.listTime = listTime;
   if (method == FirstSyncMethod::TakeLocal) {
     plan.upload = UploadKind::Replace;
-  } else if (lists.serverUnited ||
-             (method == FirstSyncMethod::Merge && !exchange::sameLists(merged, root(lists.server)))) {
+  } else if (lists.serverUnited || (method == FirstSyncMethod::Merge &&
+                                    !exchange::sameLists(merged, root(lists.server)))) {
     plan.upload = UploadKind::Put;
     if (listTime != 0) plan.basedOn = exchange::formatTimestamp(listTime);
   }
   plan.apply = method == FirstSyncMethod::TakeServer ||
-               (method == FirstSyncMethod::Merge && (lists.localUnited || !exchange::sameLists(merged, root(lists.local))));
+               (method == FirstSyncMethod::Merge &&
+                (lists.localUnited || !exchange::sameLists(merged, root(lists.local))));
   return plan;
 }
 

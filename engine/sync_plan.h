@@ -20,7 +20,7 @@ namespace corvex {
 // become the new list.
 struct SyncLists {
   exchange::UniqueXmlDoc local;
-  bool localUnited = false;  // uniting changed the local list
+  bool localUnited = false;      // uniting changed the local list
   exchange::UniqueXmlDoc cache;  // none on a first synchronisation
   // prepareCacheMerge(local, cache), made before the service's list was
   // parsed; none lets the plan make it.

@@ -20,7 +20,8 @@ constexpr std::time_t kNow = 1700000000;
 
 // A document of the notation's items; `type` and `stamp` become root
 // attributes when not null.
-exchange::UniqueXmlDoc list(const char* notation, const char* type = nullptr, const char* stamp = nullptr) {
+exchange::UniqueXmlDoc list(const char* notation, const char* type = nullptr,
+                            const char* stamp = nullptr) {
   if (!notation) return nullptr;
   exchange::UniqueXmlNode top = parseList(notation);
   EXPECT_TRUE(top) << notation;
@@ -33,7 +34,7 @@ struct Row {
   const char* situation;
   FirstSyncMethod method;
   const char* local;
-  const char* cache;  // null: a first synchronisation
+  const char* cache;   // null: a first synchronisation
   const char* server;  // null: the service is not asked
   const char* type;
   const char* serverStamp;
@@ -51,34 +52,34 @@ std::string describePlan(const SyncPlan& plan) {
 TEST(SyncPlan, OutcomeOfEverySituation) {
   const FirstSyncMethod kMerge = FirstSyncMethod::Merge;
   const Row rows[] = {
-      {"full, merged differs from the service only", kMerge, "a#0 b#1", "a#0", "a#0", "full", kServerStamp,
-       UploadKind::Put, kServerStamp, "a#0 b#1", false},
-      {"full, merged differs from the local list only", kMerge, "a#0", "a#0", "a#0 b#1", "full", kServerStamp,
-       UploadKind::None, "", "a#0 b#1", true},
+      {"full, merged differs from the service only", kMerge, "a#0 b#1", "a#0", "a#0", "full",
+       kServerStamp, UploadKind::Put, kServerStamp, "a#0 b#1", false},
+      {"full, merged differs from the local list only", kMerge, "a#0", "a#0", "a#0 b#1", "full",
+       kServerStamp, UploadKind::None, "", "a#0 b#1", true},
       {"full, merged differs from both", kMerge, "a#0 b#1", "a#0", "a#0 c#1", "full", kServerStamp,
        UploadKind::Put, kServerStamp, "a#0 b#1 c#2", true},
-      {"full, deletions from the cache both ways", kMerge, "a#0 b#1", "a#0 b#1 c#2", "a#0 c#1", "full",
-       kServerStamp, UploadKind::Put, kServerStamp, "a#0", true},
+      {"full, deletions from the cache both ways", kMerge, "a#0 b#1", "a#0 b#1 c#2", "a#0 c#1",
+       "full", kServerStamp, UploadKind::Put, kServerStamp, "a#0", true},
       {"full, first merge deletes nothing", kMerge, "a#0", nullptr, "b#0", "full", kServerStamp,
        UploadKind::Put, kServerStamp, "b#1 a#0", true},
-      {"full, answer without a stamp: the cache's stamp is the version", kMerge, "a#0 b#1", "a#0", "a#0",
-       "full", nullptr, UploadKind::Put, kCacheStamp, "a#0 b#1", false},
-      {"full, no stamp known at all: the put is unconditional", kMerge, "a#0", nullptr, "b#0", "full", nullptr,
-       UploadKind::Put, "", "b#1 a#0", true},
-      {"full, take the service's list", FirstSyncMethod::TakeServer, "a", nullptr, "b", "full", kServerStamp,
-       UploadKind::None, "", "b", true},
-      {"take the local list, without asking", FirstSyncMethod::TakeLocal, "a", nullptr, nullptr, nullptr,
-       nullptr, UploadKind::Replace, "", "a", false},
-      {"skip, cache equals local", kMerge, "a", "a", "", "skip", kServerStamp, UploadKind::None, "", nullptr,
-       false},
-      {"skip, cache differs: the input goes up", kMerge, "a b", "a", "", "skip", kServerStamp, UploadKind::Put,
+      {"full, answer without a stamp: the cache's stamp is the version", kMerge, "a#0 b#1", "a#0",
+       "a#0", "full", nullptr, UploadKind::Put, kCacheStamp, "a#0 b#1", false},
+      {"full, no stamp known at all: the put is unconditional", kMerge, "a#0", nullptr, "b#0",
+       "full", nullptr, UploadKind::Put, "", "b#1 a#0", true},
+      {"full, take the service's list", FirstSyncMethod::TakeServer, "a", nullptr, "b", "full",
+       kServerStamp, UploadKind::None, "", "b", true},
+      {"take the local list, without asking", FirstSyncMethod::TakeLocal, "a", nullptr, nullptr,
+       nullptr, nullptr, UploadKind::Replace, "", "a", false},
+      {"skip, cache equals local", kMerge, "a", "a", "", "skip", kServerStamp, UploadKind::None, "",
+       nullptr, false},
+      {"skip, cache differs: the input goes up", kMerge, "a b", "a", "", "skip", kServerStamp,
+       UploadKind::Put, kServerStamp, "a b", false},
+      {"skip without a stamp keeps the cache's", kMerge, "a b", "a", "", "skip", nullptr,
+       UploadKind::Put, kCacheStamp, "a b", false},
+      {"skip on a first synchronisation", FirstSyncMethod::TakeServer, "a", nullptr, "", "skip",
+       nullptr, UploadKind::Put, "", "a", false},
+      {"any other type means skip", kMerge, "a b", "a", "x", "Full", kServerStamp, UploadKind::Put,
        kServerStamp, "a b", false},
-      {"skip without a stamp keeps the cache's", kMerge, "a b", "a", "", "skip", nullptr, UploadKind::Put,
-       kCacheStamp, "a b", false},
-      {"skip on a first synchronisation", FirstSyncMethod::TakeServer, "a", nullptr, "", "skip", nullptr,
-       UploadKind::Put, "", "a", false},
-      {"any other type means skip", kMerge, "a b", "a", "x", "Full", kServerStamp, UploadKind::Put, kServerStamp,
-       "a b", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.situation);
@@ -115,7 +116,8 @@ TEST(SyncPlan, ListTimeIsTheVersionAgreedOn) {
     lists.local = list("a b");
     lists.cache = list(c.cache, nullptr, kCacheStamp);
     if (c.method != FirstSyncMethod::TakeLocal) lists.server = list("a", c.type, c.serverStamp);
-    EXPECT_EQ(planSynchronization(std::move(lists), c.method, kNow, "Explorer").listTime, c.expected);
+    EXPECT_EQ(planSynchronization(std::move(lists), c.method, kNow, "Explorer").listTime,
+              c.expected);
   }
 }
 
@@ -143,7 +145,8 @@ TEST(SyncPlan, UnitedServiceListGoesBackEvenWhenEqual) {
   lists.cache = list("a#0", nullptr, kCacheStamp);
   lists.server = list("a#0", "full", kServerStamp);
   lists.serverUnited = true;
-  const SyncPlan plan = planSynchronization(std::move(lists), FirstSyncMethod::Merge, kNow, "Explorer");
+  const SyncPlan plan =
+      planSynchronization(std::move(lists), FirstSyncMethod::Merge, kNow, "Explorer");
   EXPECT_EQ(plan.upload, UploadKind::Put);
   EXPECT_EQ(plan.basedOn, kServerStamp);
   EXPECT_FALSE(plan.apply);
