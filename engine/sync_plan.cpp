@@ -71,17 +71,21 @@ SyncPlan planSynchronization(SyncLists lists, FirstSyncMethod method, std::time_
   bool full = false;
   if (method != FirstSyncMethod::TakeLocal) {
     xmlNode* serverRoot = root(lists.server);
-    // A full answer that had to be united goes back united, even when it
-    // then equals the local list.
-    if (!lists.serverUnited && exchange::sameLists(root(lists.local), serverRoot)) {
+    const std::optional<std::string> type =
+        exchange::attribute(serverRoot, exchange::kTypeAttribute);
+    // The items of a "skip" answer are not the service's list (it sends
+    // none): comparing them with the local list would take a local list
+    // emptied since the last run for one that has not changed, and the
+    // deletion would never be sent. A full answer that had to be united
+    // goes back united, even when it then equals the local list.
+    const bool skipAnswer = type && *type != exchange::kFullType;
+    if (!skipAnswer && !lists.serverUnited && exchange::sameLists(root(lists.local), serverRoot)) {
       logMessage(module, "Sychronization has been finished - no changes detected.\n");
       SyncPlan plan;
       plan.unchanged = true;
       plan.listTime = listTime;
       return plan;
     }
-    const std::optional<std::string> type =
-        exchange::attribute(serverRoot, exchange::kTypeAttribute);
     if (!type) {
       logMessage(module,
                  "Sychronization has been finished with error: Could not parse downloaded XML. "

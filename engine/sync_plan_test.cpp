@@ -78,6 +78,10 @@ TEST(SyncPlan, OutcomeOfEverySituation) {
        UploadKind::Put, kCacheStamp, "a b", false},
       {"skip on a first synchronisation", FirstSyncMethod::TakeServer, "a", nullptr, "", "skip",
        nullptr, UploadKind::Put, "", "a", false},
+      {"skip, the local list emptied since: the deletion goes up", kMerge, "", "a", "", "skip",
+       kServerStamp, UploadKind::Put, kServerStamp, "", false},
+      {"skip whose items happen to equal the local list", kMerge, "a b", "a", "a b", "skip",
+       kServerStamp, UploadKind::Put, kServerStamp, "a b", false},
       {"any other type means skip", kMerge, "a b", "a", "x", "Full", kServerStamp, UploadKind::Put,
        kServerStamp, "a b", false},
   };

@@ -564,10 +564,10 @@ TEST_F(OddServiceTest, DownloadedTextThatIsNotAList) {
 
 TEST_F(OddServiceTest, ControlBytesInTheAnswerAreDropped) {
   answer(200,
-         "<?xml version=\"1.0\"?>\r\n<bookmarks type=\"skip\">\r\n\t<bookmark><name>cached</name></bookmark>\r\n"
+         "<?xml version=\"1.0\"?>\r\n<bookmarks type=\"full\">\r\n\t<bookmark><name>cached</name></bookmark>\r\n"
          "</bookmarks>\r\n",
          200);
-  // Equal to the cache and to the local list once CR, LF and TAB are gone.
+  // Equal to the local list once CR, LF and TAB are gone.
   const Result result = sync("<?xml version=\"1.0\"?><bookmarks><bookmark><name>cached</name></bookmark></bookmarks>");
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(logCount("no changes detected"), 1u);
