@@ -256,5 +256,29 @@ TEST_F(ScenarioTest, WrongPasswordChangesNothing) {
   EXPECT_FALSE(std::filesystem::exists(home->dataFolder() / "bookmarkscache_Explorer.xml"));
 }
 
+// The user deletes the last bookmark of the folder on a computer whose last
+// run took the service's current list without uploading: the service answers
+// "skip" with no items, which the now empty local list equals; the deletion
+// must still be sent.
+TEST_F(ScenarioTest, DeletingTheLastBookmarkReachesTheOtherComputers) {
+  auto home = startupComputer();
+  auto office = startupComputer();
+  home->writeShortcut("Only", "https://only.example/");
+  synchronise(*home);
+  synchronise(*office);
+  ASSERT_EQ(office->favoriteNames(), Names{"Only.url"});
+
+  std::filesystem::remove(office->favorites() / "Only.url");
+  synchronise(*office);
+  EXPECT_EQ(documentNames(serviceDocument()), Names{})
+      << "the deletion never reached the service: the empty local list was taken for the same as "
+         "the "
+         "item-less \"skip\" answer";
+  synchronise(*home);
+  EXPECT_EQ(home->favoriteNames(), Names{});
+  synchronise(*office);
+  EXPECT_EQ(office->favoriteNames(), Names{});
+}
+
 }  // namespace
 }  // namespace plugintest
