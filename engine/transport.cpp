@@ -179,9 +179,9 @@ std::string failureCause(const platform::HttpRequest& request, const platform::H
   const platform::HttpLimits limits = session.limits();
   switch (request.limitHit()) {
     case platform::HttpLimit::LowSpeed:
-      return (direction == Direction::Download ? "the service sent fewer than "
-                                               : "the service took and sent fewer than ") +
-             std::to_string(limits.lowSpeedBytes) + " bytes in " + secondsText(limits.lowSpeedWindowMs);
+      return "fewer than " + std::to_string(limits.lowSpeedBytes) + " bytes " +
+             (direction == Direction::Download ? "came from the service" : "went to or came from the service") +
+             " in " + secondsText(limits.lowSpeedWindowMs);
     case platform::HttpLimit::Deadline:
       return "the transfer did not end within " + secondsText(limits.deadlineMs);
     default:

@@ -239,10 +239,11 @@ TEST_F(TransportTest, UnreachableOrSilentServiceFailsAsANetworkError) {
   const std::string log = logText();
   EXPECT_NE(log.find("Downloading has been failed after fetching with unknown error.\n"), std::string::npos);
   EXPECT_NE(log.find("Uploading has been failed after performing with unknown error.\n"), std::string::npos);
-  EXPECT_NE(log.find("Explorer: Downloading has been failed - the service sent fewer than 1024 bytes in 0.3 s.\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("Explorer: Uploading has been failed - the service took and sent fewer than 1024 bytes in "
+  EXPECT_NE(log.find("Explorer: Downloading has been failed - fewer than 1024 bytes came from the service in "
                      "0.3 s.\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("Explorer: Uploading has been failed - fewer than 1024 bytes went to or came from the "
+                     "service in 0.3 s.\n"),
             std::string::npos);
 }
 
@@ -258,7 +259,7 @@ TEST_F(TransportTest, TricklingOrEndlessAnswerEndsTheDownload) {
   };
   const Row rows[] = {
       {"one byte every 50 ms", "<", std::chrono::milliseconds(50),
-       "the service sent fewer than 1024 bytes in 0.4 s"},
+       "fewer than 1024 bytes came from the service in 0.4 s"},
       {"16 KB every 5 ms without end", std::string(16384, ' '), std::chrono::milliseconds(5),
        "the transfer did not end within 4 s"},
   };

@@ -30,7 +30,7 @@ struct Source {
     const size_t room = static_cast<size_t>(length);
     if (!source->dropControlBytes) {
       out = std::min(room, text.size() - source->at);
-      std::memcpy(buffer, text.data() + source->at, out);
+      if (out) std::memcpy(buffer, text.data() + source->at, out);
       source->at += out;
       return static_cast<int>(out);
     }
