@@ -73,9 +73,9 @@ HttpLimits effectiveLimits(HttpLimits limits) {
 // cannot serve: it measures bytes per second averaged over a few seconds, in
 // whole seconds, so "1024 bytes in 60 s" and a window under a second have no
 // form in it. The deadline is kept here too, so that the cause is known:
-// libcurl's own time-out reads another clock (CLOCK_MONOTONIC_RAW) and may
-// end the transfer a little before this clock reaches the deadline, so it
-// is set a second later, only in case no callback comes.
+// libcurl's own time-out keeps its own clock and was seen to end a transfer
+// a few milliseconds before steady_clock reached the deadline, so it is set
+// a second later, only in case no callback comes.
 class TransferWatch {
  public:
   explicit TransferWatch(const HttpLimits& limits)
