@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -12,6 +13,7 @@
 
 #include "engine/client_app.h"
 #include "engine/engine_log.h"
+#include "engine/list_limit.h"
 #include "exchange/timestamp.h"
 #include "platform/files.h"
 #include "platform/network.h"
@@ -158,6 +160,38 @@ void addProxyAuthorization(const ClientApp& app, platform::HttpRequest& request)
 bool isSuccessStatus(unsigned status) { return status >= 200 && status <= 299; }
 constexpr unsigned kConflictStatus = 409;
 
+// Milliseconds as seconds for the log: "60 s", "0.3 s".
+std::string secondsText(unsigned ms) {
+  std::string text = std::to_string(ms / 1000);
+  if (const unsigned rest = ms % 1000) {
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03u", rest);
+    std::string digits = fraction;
+    while (digits.back() == '0') digits.pop_back();
+    text += digits;
+  }
+  return text + " s";
+}
+
+enum class Direction { Download, Upload };
+
+// Why an exchange failed, as the log tells it: the limit that ended it, else
+// the HTTP client's own text.
+std::string failureCause(const platform::HttpRequest& request, const platform::HttpSession& session,
+                         const std::string& error, Direction direction) {
+  const platform::HttpLimits limits = session.limits();
+  switch (request.limitHit()) {
+    case platform::HttpLimit::LowSpeed:
+      return "fewer than " + std::to_string(limits.lowSpeedBytes) + " bytes " +
+             (direction == Direction::Download ? "came from the service" : "went to or came from the service") +
+             " in " + secondsText(limits.lowSpeedWindowMs);
+    case platform::HttpLimit::Deadline:
+      return "the transfer did not end within " + secondsText(limits.deadlineMs);
+    default:
+      return error;
+  }
+}
+
 }  // namespace
 
 std::string buildRequestUrl(const ClientApp& app, RequestKind kind, const std::string& basedOn) {
@@ -228,7 +262,7 @@ std::unique_ptr<platform::HttpSession> openHttpClient(ClientApp& app, const std:
     logMessage(app.appName.c_str(), "Can not create Internet session.\n");
     return nullptr;
   }
-  session->setTimeouts(kNetworkTimeoutMs, kNetworkTimeoutMs);
+  session->setLimits(kRequestLimits);
   return session;
 }
 
@@ -289,7 +323,8 @@ std::string downloadList(ClientApp& app, std::string* body) {
   request.setMaxResponseBytes(kMaxDownloadBytes);
   const std::string error = request.send();
   if (!error.empty()) {
-    logMessage(module, "Downloading has been failed - %s.\n", error.c_str());
+    logMessage(module, "Downloading has been failed - %s.\n",
+               failureCause(request, *session, error, Direction::Download).c_str());
     logMessage(module, "Downloading has been failed after fetching with unknown error.\n");
     return kDownloadFailed;
   }
@@ -298,10 +333,18 @@ std::string downloadList(ClientApp& app, std::string* body) {
   while (const size_t got = request.read(chunk, sizeof chunk)) received.append(chunk, got);
   request.close();
 
+  // Only the start of the body decides; the status is not looked at.
+  const bool xml = received.compare(0, 5, "<?xml") == 0;
+  // A list too long to synchronise is refused before it is parsed, and
+  // before its text goes into the log.
+  if (xml) {
+    if (std::string error = checkListLength(app, received, ListOrigin::Service); !error.empty()) {
+      return error;
+    }
+  }
   logMessage(module, "Downloading has been finished successfully. Downloaded content is: %s.\n",
              received.c_str());
-  // Only the start of the body decides; the status is not looked at.
-  if (received.compare(0, 5, "<?xml") != 0) return kDownloadNotXml;
+  if (!xml) return kDownloadNotXml;
   *body = std::move(received);
   return "";
 }
@@ -336,7 +379,8 @@ std::string uploadList(ClientApp& app, const std::string& document, RequestKind 
     if (error.empty()) error = request.writeBody(body);
     if (error.empty()) error = request.endSend();
     if (!error.empty()) {
-      logMessage(module, "Uploading has been failed - %s.\n", error.c_str());
+      logMessage(module, "Uploading has been failed - %s.\n",
+                 failureCause(request, *session, error, Direction::Upload).c_str());
       logMessage(module, "Uploading has been failed after performing with unknown error.\n");
       return kUploadFailed;
     }

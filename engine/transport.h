@@ -27,9 +27,12 @@ inline constexpr uint32_t kRequestFlags =
 inline constexpr size_t kReadChunk = 1024;
 // A download larger than this fails as a network error.
 inline constexpr uint64_t kMaxDownloadBytes = 64ull << 20;
-// Connecting, and any stretch of a transfer in which no byte moves, may take
-// this long (QUORVANE_NET_TIMEOUT_MS overrides it, for tests).
-inline constexpr unsigned kNetworkTimeoutMs = 60000;
+// Every request: connecting may take 60 s, at least 1024 bytes must move in
+// every 60 s, and the whole exchange must end within 10 minutes, so that a
+// service that trickles its answer cannot hold the run, the browser's thread
+// and the run mutex. QUORVANE_NET_TIMEOUT_MS shortens them for tests
+// (platform/http_client.h).
+inline constexpr platform::HttpLimits kRequestLimits{60000, 1024, 60000, 600000};
 
 inline constexpr char kSessionFailed[] = "Can not create Internet session.";
 inline constexpr char kDownloadBadUrl[] = "Can't connect. Requested url is bad.";
@@ -79,7 +82,8 @@ std::string base64Encode(const std::string& bytes);
 std::string proxyAuthorizationHeader(const ClientApp& app);
 
 // Fetches the server's list. On success the error text is empty and *body
-// holds the answer (it starts with "<?xml"); otherwise *body is empty.
+// holds the answer (it starts with "<?xml" and holds at most kMaxListItems
+// items: engine/list_limit.h); otherwise *body is empty.
 std::string downloadList(ClientApp& app, std::string* body);
 
 // Stores the document on the server ("put"; for Remove, "remove" first).

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "engine/client_app.h"
 #include "engine/engine_test_support.h"
+#include "engine/list_limit.h"
 #include "exchange/timestamp.h"
 #include "platform/network.h"
 #include "tests/support/http_test_server.h"
@@ -237,6 +239,80 @@ TEST_F(TransportTest, UnreachableOrSilentServiceFailsAsANetworkError) {
   const std::string log = logText();
   EXPECT_NE(log.find("Downloading has been failed after fetching with unknown error.\n"), std::string::npos);
   EXPECT_NE(log.find("Uploading has been failed after performing with unknown error.\n"), std::string::npos);
+  EXPECT_NE(log.find("Explorer: Downloading has been failed - fewer than 1024 bytes came from the service in "
+                     "0.3 s.\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("Explorer: Uploading has been failed - fewer than 1024 bytes went to or came from the "
+                     "service in 0.3 s.\n"),
+            std::string::npos);
+}
+
+TEST_F(TransportTest, TricklingOrEndlessAnswerEndsTheDownload) {
+  // A window of 0.4 s and a deadline of 4 s. The trickle never falls silent
+  // for long; the endless answer passes the low-speed limit with ease.
+  ScopedEnv timeout("QUORVANE_NET_TIMEOUT_MS", "400");
+  struct Row {
+    const char* label;
+    std::string part;
+    std::chrono::milliseconds pause;
+    const char* cause;
+  };
+  const Row rows[] = {
+      {"one byte every 50 ms", "<", std::chrono::milliseconds(50),
+       "fewer than 1024 bytes came from the service in 0.4 s"},
+      {"16 KB every 5 ms without end", std::string(16384, ' '), std::chrono::milliseconds(5),
+       "the transfer did not end within 4 s"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    server_.setHandler([&row](const SeenRequest&) {
+      TestResponse response;
+      response.stream = testsupport::repeatParts(row.part, row.pause);
+      return response;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    std::string body = "unchanged";
+    EXPECT_EQ(downloadList(app_, &body), kDownloadFailed);
+    EXPECT_EQ(body, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    EXPECT_NE(logText().find(std::string("Explorer: Downloading has been failed - ") + row.cause + ".\n"),
+              std::string::npos);
+  }
+}
+
+TEST_F(TransportTest, ListOverTheItemLimitIsRefusedBeforeItIsParsed) {
+  // One folder holding the other items, whose names are whole only once the
+  // line breaks are dropped, as they are before the list is parsed.
+  auto list = [](size_t items) {
+    std::string text = "<?xml version=\"1.0\"?>\n<bookmarks type=\"full\">\n<folder><name>f</name><children>";
+    for (size_t i = 1; i < items; ++i) text += "<book\nmark/>";
+    return text + "</children></folder></bookmarks>\n";
+  };
+  const std::string longest = list(exchange::kMaxListItems);
+  const std::string tooLong = list(exchange::kMaxListItems + 1);
+  server_.setHandler([&tooLong](const SeenRequest&) { return respond(200, tooLong); });
+  std::string body = "unchanged";
+  EXPECT_EQ(downloadList(app_, &body), kTooManyServiceItems);
+  EXPECT_EQ(body, "");
+  EXPECT_NE(logText().find("Explorer: Downloaded list has been refused - it holds more than 300000 items.\n"),
+            std::string::npos);
+  EXPECT_EQ(logText().find("Downloaded content is"), std::string::npos);
+
+  server_.setHandler([&longest](const SeenRequest&) { return respond(200, longest); });
+  ASSERT_EQ(downloadList(app_, &body), "");
+  EXPECT_EQ(body, longest);
+}
+
+TEST_F(TransportTest, LocalListOverTheItemLimitIsRefused) {
+  // The hand-over text keeps its control bytes: a name broken by a tab does
+  // not parse, and so is no item.
+  std::string text = "<?xml version=\"1.0\"?><bookmarks>";
+  for (size_t i = 0; i < exchange::kMaxListItems; ++i) text += "<separator/>";
+  EXPECT_EQ(checkListLength(app_, text + "<book\tmark/></bookmarks>", ListOrigin::Local), "");
+  EXPECT_EQ(checkListLength(app_, text + "<bookmark/></bookmarks>", ListOrigin::Local), kTooManyLocalItems);
+  EXPECT_NE(logText().find("Explorer: List given from extension has been refused - it holds more than 300000 "
+                           "items.\n"),
+            std::string::npos);
 }
 
 // ------------------------------------------------------------------ upload

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <vector>
 
@@ -57,6 +58,103 @@ unsigned timeoutOverride() {
   if (*end || ms == 0 || ms > 86400000UL) return 0;
   return static_cast<unsigned>(ms);
 }
+
+HttpLimits effectiveLimits(HttpLimits limits) {
+  if (const unsigned forced = timeoutOverride()) {
+    limits.connectMs = forced;
+    limits.lowSpeedWindowMs = forced;
+    limits.deadlineMs = 10 * forced;
+  }
+  return limits;
+}
+
+// Watches one transfer from libcurl's progress callback, which runs at least
+// once a second and after every block moved. libcurl's own low-speed option
+// cannot serve: it measures bytes per second averaged over a few seconds, in
+// whole seconds, so "1024 bytes in 60 s" and a window under a second have no
+// form in it. The deadline is kept here too, so that the cause is known:
+// libcurl's own time-out keeps its own clock and was seen to end a transfer
+// a few milliseconds before steady_clock reached the deadline, so it is set
+// a second later, only in case no callback comes.
+class TransferWatch {
+ public:
+  explicit TransferWatch(const HttpLimits& limits)
+      : limits_(limits), started_(std::chrono::steady_clock::now()) {
+    samples_.push_back({started_, 0});
+  }
+
+  // False once a limit is passed; cause() then names it.
+  bool proceed(uint64_t moved) {
+    const auto now = std::chrono::steady_clock::now();
+    if (limits_.deadlineMs && now - started_ >= std::chrono::milliseconds(limits_.deadlineMs)) {
+      hit_ = HttpLimit::Deadline;
+      return false;
+    }
+    if (!limits_.lowSpeedBytes || !limits_.lowSpeedWindowMs) return true;
+    // Samples at least an eighth of the window apart (a handful at any
+    // time); the oldest is the last one taken a whole window ago or earlier,
+    // so the bytes counted span at least the window.
+    const std::chrono::milliseconds window(limits_.lowSpeedWindowMs);
+    if (moved < samples_.back().moved) samples_.clear();  // the body is sent again from its start
+    if (samples_.empty() || now - samples_.back().at >= window / 8) samples_.push_back({now, moved});
+    while (samples_.size() > 1 && now - samples_[1].at >= window) samples_.pop_front();
+    if (now - samples_.front().at >= window && moved - samples_.front().moved < limits_.lowSpeedBytes) {
+      hit_ = HttpLimit::LowSpeed;
+      return false;
+    }
+    return true;
+  }
+
+  // Why libcurl ended the transfer with the result, as far as a limit did.
+  HttpLimit cause(CURLcode result) const {
+    if (hit_ != HttpLimit::None) return hit_;
+    if (result != CURLE_OPERATION_TIMEDOUT) return HttpLimit::None;
+    const auto elapsed = std::chrono::steady_clock::now() - started_;
+    if (limits_.deadlineMs && elapsed >= std::chrono::milliseconds(limits_.deadlineMs)) {
+      return HttpLimit::Deadline;
+    }
+    return HttpLimit::Connect;
+  }
+
+  // The text of a failure that a limit caused.
+  std::string text(HttpLimit limit) const {
+    switch (limit) {
+      case HttpLimit::LowSpeed:
+        return "The operation timed out: fewer than " + std::to_string(limits_.lowSpeedBytes) +
+               " bytes moved in " + std::to_string(limits_.lowSpeedWindowMs) + " ms.";
+      case HttpLimit::Deadline:
+        return "The operation timed out: the transfer did not end within " +
+               std::to_string(limits_.deadlineMs) + " ms.";
+      default:
+        return "";
+    }
+  }
+
+  static int onProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+    auto* watch = static_cast<TransferWatch*>(self);
+    return watch->proceed(static_cast<uint64_t>(downloaded + uploaded)) ? 0 : 1;
+  }
+
+  // Sets the limits on the handle; the watch must outlive the transfer.
+  void install(CURL* h) {
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connectMs));
+    const long backstop = limits_.deadlineMs ? static_cast<long>(limits_.deadlineMs) + 1000 : 0;
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, backstop);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &TransferWatch::onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+  }
+
+ private:
+  struct Sample {
+    std::chrono::steady_clock::time_point at;
+    uint64_t moved;
+  };
+  HttpLimits limits_;
+  std::chrono::steady_clock::time_point started_;
+  std::deque<Sample> samples_;
+  HttpLimit hit_ = HttpLimit::None;
+};
 
 // Fails with the text, cut to the longest error text there is, and sets the
 // thread's last error to the code.
@@ -148,20 +246,9 @@ HttpSession::HttpSession(const std::string& userAgent, InternetAccess access,
 
 HttpSession::~HttpSession() = default;
 
-void HttpSession::setTimeouts(unsigned connectMs, unsigned stallMs) {
-  connectMs_ = connectMs;
-  stallMs_ = stallMs;
-}
+void HttpSession::setLimits(const HttpLimits& limits) { limits_ = limits; }
 
-unsigned HttpSession::connectTimeoutMs() const {
-  const unsigned forced = timeoutOverride();
-  return forced ? forced : connectMs_;
-}
-
-unsigned HttpSession::stallTimeoutMs() const {
-  const unsigned forced = timeoutOverride();
-  return forced ? forced : stallMs_;
-}
+HttpLimits HttpSession::limits() const { return effectiveLimits(limits_); }
 
 std::string HttpSession::proxyFor(const std::string& host) const {
   std::string server;
@@ -217,12 +304,7 @@ struct HttpRequest::Impl {
   std::string response;
   size_t readPos = 0;
   bool tooLarge = false;
-
-  // Stall watch: the byte count last seen and when it last changed.
-  curl_off_t lastMoved = -1;
-  std::chrono::steady_clock::time_point lastChange;
-  unsigned stallMs = 0;
-  bool stalled = false;
+  HttpLimit limitHit = HttpLimit::None;
 
   std::string perform();
 
@@ -258,21 +340,6 @@ struct HttpRequest::Impl {
     return CURL_SEEKFUNC_OK;
   }
 
-  static int onProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
-    auto* impl = static_cast<Impl*>(self);
-    const auto now = std::chrono::steady_clock::now();
-    const curl_off_t moved = downloaded + uploaded;
-    if (moved != impl->lastMoved) {
-      impl->lastMoved = moved;
-      impl->lastChange = now;
-      return 0;
-    }
-    if (now - impl->lastChange >= std::chrono::milliseconds(impl->stallMs)) {
-      impl->stalled = true;
-      return 1;  // aborts with CURLE_ABORTED_BY_CALLBACK
-    }
-    return 0;
-  }
 };
 
 HttpRequest::HttpRequest(HttpConnection& connection, const std::string& method,
@@ -395,13 +462,6 @@ std::string HttpRequest::Impl::perform() {
   curl_easy_setopt(h, CURLOPT_USERAGENT, session.userAgent().c_str());
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, list.get());
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.connectTimeoutMs()));
-  stallMs = session.stallTimeoutMs();
-  lastMoved = -1;
-  lastChange = std::chrono::steady_clock::now();
-  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
-  curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Impl::onBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
   if (flags & kInternetFlagNoAutoRedirect) {
@@ -439,19 +499,22 @@ std::string HttpRequest::Impl::perform() {
   response.clear();
   readPos = 0;
   tooLarge = false;
-  stalled = false;
+  limitHit = HttpLimit::None;
+  TransferWatch watch(session.limits());
+  watch.install(h);
   const CURLcode result = curl_easy_perform(h);
   long code = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
   if (result != CURLE_OK) {
     response.clear();
     if (tooLarge) {
+      limitHit = HttpLimit::ResponseSize;
       return failure(kInternetExtendedError,
                      "The response is larger than " + std::to_string(maxResponse) + " bytes.");
     }
-    if (stalled) {
-      return failure(kInternetTimeout, "The operation timed out: no data moved for " +
-                                           std::to_string(stallMs) + " ms.");
+    limitHit = watch.cause(result);
+    if (limitHit == HttpLimit::LowSpeed || limitHit == HttpLimit::Deadline) {
+      return failure(kInternetTimeout, watch.text(limitHit));
     }
     std::string text = errorBuffer[0] ? errorBuffer : curl_easy_strerror(result);
     return failure(codeForCurl(result), text);
@@ -461,6 +524,8 @@ std::string HttpRequest::Impl::perform() {
 }
 
 unsigned HttpRequest::statusCode() const { return impl_ ? impl_->status : 0; }
+
+HttpLimit HttpRequest::limitHit() const { return impl_ ? impl_->limitHit : HttpLimit::None; }
 
 size_t HttpRequest::read(char* buffer, size_t size) {
   if (!impl_) return 0;
@@ -485,22 +550,23 @@ std::string downloadUrlToFile(const std::string& url, const std::filesystem::pat
     file->write(data, static_cast<std::streamsize>(size * count));
     return *file ? size * count : 0;
   };
-  const unsigned forced = timeoutOverride();
-  const long timeout = forced ? forced : 60000;
+  TransferWatch watch(effectiveLimits(HttpLimits{}));
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https,file");
   curl_easy_setopt(h, CURLOPT_PROXY, "");
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeout);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max(1L, timeout / 1000));
+  watch.install(h);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, write);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &out);
   const CURLcode result = curl_easy_perform(h);
   out.close();
   if (result != CURLE_OK) {
+    const HttpLimit limit = watch.cause(result);
+    if (limit == HttpLimit::LowSpeed || limit == HttpLimit::Deadline) {
+      return failure(kInternetTimeout, watch.text(limit));
+    }
     return failure(codeForCurl(result), errorBuffer[0] ? errorBuffer : curl_easy_strerror(result));
   }
   if (!out) return failure(kWriteFault, "Can't write " + path.string() + ".");

@@ -9,10 +9,17 @@
 // own description, at most 1024 characters, and the calling thread's last
 // error is set to an ERROR_INTERNET_* code.
 //
-// Time-outs: connecting may take at most connectMs, and a transfer fails when
-// no byte moves in either direction for stallMs. Both are 60 seconds unless
-// the session sets others; the environment variable QUORVANE_NET_TIMEOUT_MS,
-// when set to a positive number, replaces both for every request (tests).
+// Limits (HttpLimits), so that no service can hold a request as long as it
+// likes: connecting may take at most connectMs; the request fails when fewer
+// than lowSpeedBytes move, counting both directions, within any stretch of
+// lowSpeedWindowMs (a trickle fails as a silence does); and it fails when
+// the whole exchange, from connecting to the last byte of the response, has
+// not ended within deadlineMs. A request ended by a limit fails with
+// kInternetTimeout, an error text that names the limit, and limitHit()
+// telling which one it was. The environment variable QUORVANE_NET_TIMEOUT_MS
+// (tests), when set to a positive number T, makes the connect time-out and
+// the low-speed window T and the deadline 10 * T for every request; the byte
+// count stays.
 //
 // Objects are used by one thread at a time. A connection must outlive its
 // requests and a session its connections.
@@ -51,6 +58,23 @@ inline constexpr Status kHttpHeaderAlreadyExists = 12155;
 // Maximum length of an error text.
 inline constexpr size_t kInternetErrorTextMax = 1024;
 
+// A zero turns the low-speed limit or the deadline off.
+struct HttpLimits {
+  unsigned connectMs = 60000;
+  unsigned lowSpeedBytes = 1024;
+  unsigned lowSpeedWindowMs = 60000;
+  unsigned deadlineMs = 600000;
+};
+
+// The limit that ended a request.
+enum class HttpLimit {
+  None,
+  Connect,       // connecting took longer than connectMs
+  LowSpeed,      // fewer than lowSpeedBytes moved in lowSpeedWindowMs
+  Deadline,      // the exchange did not end within deadlineMs
+  ResponseSize,  // the response body was longer than setMaxResponseBytes allows
+};
+
 // How a session reaches the network (INTERNET_OPEN_TYPE_*).
 enum class InternetAccess {
   Preconfigured,  // the system's settings: the manual proxy of the LAN, if any
@@ -82,7 +106,7 @@ class PLATFORM_API HttpSession {
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
 
-  void setTimeouts(unsigned connectMs, unsigned stallMs);
+  void setLimits(const HttpLimits& limits);
 
   const std::string& userAgent() const { return userAgent_; }
   InternetAccess access() const { return access_; }
@@ -90,16 +114,16 @@ class PLATFORM_API HttpSession {
   // The proxy URL ("http://host:port") a request to the host goes through,
   // or the empty text for a direct request.
   std::string proxyFor(const std::string& host) const;
-  unsigned connectTimeoutMs() const;
-  unsigned stallTimeoutMs() const;
+  // The limits every request of the session gets: the session's own, as
+  // QUORVANE_NET_TIMEOUT_MS changes them.
+  HttpLimits limits() const;
 
  private:
   std::string userAgent_;
   InternetAccess access_;
   std::string proxyServer_;
   std::string proxyBypass_;
-  unsigned connectMs_ = 60000;
-  unsigned stallMs_ = 60000;
+  HttpLimits limits_;
 };
 
 class PLATFORM_API HttpConnection {
@@ -151,6 +175,8 @@ class PLATFORM_API HttpRequest {
 
   // The response's status code (0 before a response).
   unsigned statusCode() const;
+  // The limit that ended the last exchange; None when it ended otherwise.
+  HttpLimit limitHit() const;
   // Copies up to size bytes of the response body; 0 at its end.
   size_t read(char* buffer, size_t size);
 
@@ -162,7 +188,8 @@ class PLATFORM_API HttpRequest {
 };
 
 // Downloads the URL (http, https or file) into the file, replacing its
-// contents (URLDownloadToFile). Returns the error text, empty on success.
+// contents (URLDownloadToFile), within the default HttpLimits. Returns the
+// error text, empty on success.
 PLATFORM_API std::string downloadUrlToFile(const std::string& url,
                                            const std::filesystem::path& path);
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <vector>
 
 #include "platform/last_error.h"
 #include "tests/support/child_process.h"
@@ -176,18 +177,96 @@ TEST_F(HttpClientTest, RefusedConnectionFailsWithItsOwnText) {
   EXPECT_EQ(platform::lastError(), platform::kInternetCannotConnect) << error;
 }
 
-TEST_F(HttpClientTest, SilentServerFailsAfterTheStallTimeout) {
+TEST_F(HttpClientTest, SilentServerFailsAfterTheLowSpeedWindow) {
   testsupport::SilentServer silent;
   testsupport::ScopedEnv timeout("QUORVANE_NET_TIMEOUT_MS", "300");
   HttpSession session("Agent/1.0", InternetAccess::Direct);
   HttpConnection connection(session, "127.0.0.1", silent.port());
-  HttpRequest request(connection, "GET", "/data", kFlags);
-  const auto started = std::chrono::steady_clock::now();
-  const std::string error = request.send();
-  EXPECT_NE(error, "");
-  EXPECT_EQ(platform::lastError(), platform::kInternetTimeout) << error;
-  // Generous bound: only "not the 60 seconds default" matters here.
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  for (const char* method : {"GET", "PUT"}) {
+    SCOPED_TRACE(method);
+    HttpRequest request(connection, method, "/data", kFlags);
+    const auto started = std::chrono::steady_clock::now();
+    const std::string error = request.send(std::string(method) == "PUT" ? "<a/>" : "");
+    EXPECT_EQ(error, "The operation timed out: fewer than 1024 bytes moved in 300 ms.");
+    EXPECT_EQ(platform::lastError(), platform::kInternetTimeout) << error;
+    EXPECT_EQ(request.limitHit(), platform::HttpLimit::LowSpeed);
+    // Generous bound: only "not the 60 seconds default" matters here.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  }
+}
+
+TEST_F(HttpClientTest, TrickleAndEndlessAnswersEndAtTheirLimit) {
+  HttpSession session("Agent/1.0", InternetAccess::Direct);
+  session.setLimits({2000, 1024, 400, 1500});
+  HttpConnection connection(session, "127.0.0.1", server_.port());
+  // Answers that hold a request without ever falling silent: a byte every
+  // 50 ms, and 16 KB every 5 ms without end.
+  using std::chrono::milliseconds;
+  struct Row {
+    const char* label;
+    std::string part;
+    milliseconds pause;
+    const char* method;
+    platform::HttpLimit limit;
+    const char* error;
+  };
+  const Row rows[] = {
+      {"trickle", "x", milliseconds(50), "GET", platform::HttpLimit::LowSpeed,
+       "The operation timed out: fewer than 1024 bytes moved in 400 ms."},
+      {"trickling answer to an upload", "x", milliseconds(50), "PUT", platform::HttpLimit::LowSpeed,
+       "The operation timed out: fewer than 1024 bytes moved in 400 ms."},
+      {"endless", std::string(16384, 'x'), milliseconds(5), "GET", platform::HttpLimit::Deadline,
+       "The operation timed out: the transfer did not end within 1500 ms."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    server_.setHandler([&row](const testsupport::SeenRequest&) {
+      testsupport::TestResponse response;
+      response.stream = testsupport::repeatParts(row.part, row.pause);
+      return response;
+    });
+    HttpRequest request(connection, row.method, "/data", kFlags);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(request.send(std::string(row.method) == "PUT" ? "<a/>" : ""), row.error);
+    EXPECT_EQ(platform::lastError(), platform::kInternetTimeout);
+    EXPECT_EQ(request.limitHit(), row.limit);
+    char chunk[16];
+    EXPECT_EQ(request.read(chunk, sizeof chunk), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  }
+  // The script download of the automatic proxy has the same limits.
+  testsupport::ScopedEnv timeout("QUORVANE_NET_TIMEOUT_MS", "300");
+  server_.setHandler([](const testsupport::SeenRequest&) {
+    testsupport::TestResponse response;
+    response.stream = testsupport::repeatParts("x", milliseconds(50));
+    return response;
+  });
+  testsupport::TempDir dir;
+  const std::string url = "http://127.0.0.1:" + std::to_string(server_.port()) + "/proxy.pac";
+  EXPECT_EQ(platform::downloadUrlToFile(url, dir.path() / "proxy.pac"),
+            "The operation timed out: fewer than 1024 bytes moved in 300 ms.");
+}
+
+TEST(HttpLimits, TestTimeoutShortensAllButTheByteCount) {
+  HttpSession session("Agent/1.0", InternetAccess::Direct);
+  session.setLimits({5000, 2048, 6000, 70000});
+  auto limitsOf = [&session] {
+    const platform::HttpLimits limits = session.limits();
+    return std::vector<unsigned>{limits.connectMs, limits.lowSpeedBytes, limits.lowSpeedWindowMs,
+                                 limits.deadlineMs};
+  };
+  {
+    testsupport::ScopedEnv timeout("QUORVANE_NET_TIMEOUT_MS", nullptr);
+    EXPECT_EQ(limitsOf(), (std::vector<unsigned>{5000, 2048, 6000, 70000}));
+  }
+  {
+    testsupport::ScopedEnv timeout("QUORVANE_NET_TIMEOUT_MS", "300");
+    EXPECT_EQ(limitsOf(), (std::vector<unsigned>{300, 2048, 300, 3000}));
+  }
+  {
+    testsupport::ScopedEnv timeout("QUORVANE_NET_TIMEOUT_MS", "0");
+    EXPECT_EQ(limitsOf(), (std::vector<unsigned>{5000, 2048, 6000, 70000}));
+  }
 }
 
 TEST_F(HttpClientTest, ExplicitProxyAndItsBypassList) {

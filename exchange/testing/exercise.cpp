@@ -2,6 +2,7 @@
 
 #include "exchange/document.h"
 #include "exchange/duplicates.h"
+#include "exchange/item_count.h"
 #include "exchange/list_ops.h"
 #include "exchange/merge.h"
 #include "exchange/numbering.h"
@@ -10,6 +11,22 @@
 
 namespace exchange::testing {
 namespace {
+
+// Every element child of a container, through the first `children` of each
+// folder item: what the streaming counter must find without a tree.
+size_t treeItemCount(const xmlNode* container) {
+  size_t items = 0;
+  for (const xmlNode* child = container->children; child; child = child->next) {
+    if (child->type != XML_ELEMENT_NODE) continue;
+    ++items;
+    if (isElement(child, kFolderElement)) {
+      if (const xmlNode* children = firstChildElement(child, kChildrenElement)) {
+        items += treeItemCount(children);
+      }
+    }
+  }
+  return items;
+}
 
 std::string checkResult(const char* step, UniqueXmlNode result) {
   if (!result) return std::string();
@@ -28,7 +45,12 @@ std::string exerciseDocumentText(const std::string& text) {
   const xmlNode* root = rootElement(doc.get());
   const std::string before = nodeText(root);
 
-  std::string failure = checkResult("merge with cache", mergeLists(root, root, root, "Fuzz"));
+  std::string failure;
+  if (const size_t counted = countListItems(text, ControlBytes::Keep); counted != treeItemCount(root)) {
+    failure = "item count: " + std::to_string(counted) + " counted, " +
+              std::to_string(treeItemCount(root)) + " in the tree";
+  }
+  if (failure.empty()) failure = checkResult("merge with cache", mergeLists(root, root, root, "Fuzz"));
   if (failure.empty())
     failure = checkResult("first merge", mergeLists(root, root, nullptr, "Fuzz"));
   if (failure.empty()) failure = checkResult("union", unionWithCache(root, root));

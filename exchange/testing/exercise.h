@@ -1,6 +1,7 @@
 // Runs every list operation over a document given as outside bytes and checks
-// what must hold for any input: no input list changes, and every result
-// serialises to a text that parses again. Shared by the fuzz target and the
+// what must hold for any input: no input list changes, every result
+// serialises to a text that parses again, and the streaming item counter
+// agrees with the parsed tree. Shared by the fuzz target and the
 // test that replays its corpus.
 #pragma once
 

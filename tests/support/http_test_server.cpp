@@ -13,11 +13,21 @@
 
 namespace testsupport {
 
+std::function<bool(const SendPart&)> repeatParts(std::string part, std::chrono::milliseconds pause,
+                                                 std::chrono::seconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  return [part = std::move(part), pause, until](const SendPart& send) {
+    std::this_thread::sleep_for(pause);
+    return std::chrono::steady_clock::now() < until && send(part);
+  };
+}
+
 struct HttpTestServer::Impl {
   httplib::Server server;
   int port = 0;
   std::thread thread;
   std::atomic<bool> finished{false};
+  std::atomic<bool> stopping{false};  // ends streamed bodies
   mutable std::mutex mutex;
   std::vector<SeenRequest> seen;
   Handler handler;
@@ -50,7 +60,18 @@ HttpTestServer::HttpTestServer() : impl_(std::make_unique<Impl>()) {
     const TestResponse response = handler(request);
     res.status = response.status;
     for (const auto& [name, value] : response.headers) res.set_header(name, value);
-    res.set_content(response.body, response.contentType);
+    if (!response.stream) {
+      res.set_content(response.body, response.contentType);
+      return;
+    }
+    res.set_chunked_content_provider(
+        response.contentType, [this, stream = response.stream](size_t, httplib::DataSink& sink) {
+          const SendPart send = [this, &sink](const std::string& bytes) {
+            return !impl_->stopping && sink.write(bytes.data(), bytes.size());
+          };
+          if (!stream(send)) sink.done();
+          return true;
+        });
   };
   impl_->server.Get(".*", serve);
   impl_->server.Put(".*", serve);
@@ -64,6 +85,7 @@ HttpTestServer::HttpTestServer() : impl_(std::make_unique<Impl>()) {
 }
 
 HttpTestServer::~HttpTestServer() {
+  impl_->stopping = true;
   // stop() only takes effect once the server loop runs.
   while (!impl_->server.is_running() && !impl_->finished) std::this_thread::yield();
   impl_->server.stop();

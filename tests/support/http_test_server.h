@@ -1,9 +1,11 @@
 // A small HTTP server on a free loopback port, run on a thread of the test,
 // that records every request it gets and answers through a handler the test
 // may replace (default: 200 with a tiny XML body). For client behaviour that
-// the reference service cannot show: redirects, odd bodies, huge bodies.
+// the reference service cannot show: redirects, odd bodies, huge bodies,
+// bodies that trickle or never end.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,12 +23,26 @@ struct SeenRequest {
   int remotePort = 0;
 };
 
+// Sends part of a streamed body; false once the client is gone.
+using SendPart = std::function<bool(const std::string& bytes)>;
+
 struct TestResponse {
   int status = 200;
   std::string body;
   std::string contentType = "text/xml";
   std::map<std::string, std::string> headers;
+  // When set, the body is streamed instead (chunked coding): the server calls
+  // this again and again until it returns false (the body's end), the
+  // client goes away or the server stops. It may sleep between parts: a
+  // trickling or endless service.
+  std::function<bool(const SendPart& send)> stream;
 };
+
+// A streamed body: the part again and again, each after a pause, until the
+// client goes or `limit` has passed (a client that never gives up still
+// sees the body end, and its test fails instead of hanging).
+std::function<bool(const SendPart&)> repeatParts(std::string part, std::chrono::milliseconds pause,
+                                                 std::chrono::seconds limit = std::chrono::seconds(20));
 
 class HttpTestServer {
  public:
