@@ -10,6 +10,7 @@
 
 #include "engine/client_app.h"
 #include "engine/engine_log.h"
+#include "engine/list_limit.h"
 #include "engine/sync_plan.h"
 #include "engine/synchronize.h"
 #include "engine/transport.h"
@@ -190,6 +191,10 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
   if (app.enabled == 0) {
     logMessage(module, "Sychronization has been finished with error: Synchronization isn't enabled.\n");
     return kNotEnabled;
+  }
+  if (std::string refused = checkListLength(app, *data, ListOrigin::Local); !refused.empty()) {
+    logMessage(module, "Sychronization has been finished with error: %s.\n", refused.c_str());
+    return refused;
   }
 
   std::filesystem::path cachePath;
