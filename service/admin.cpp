@@ -73,8 +73,7 @@ std::string showHistory(Storage& storage, const std::string& name, std::string& 
   if (versions.empty()) {
     table += "No earlier versions are kept.\n";
   } else {
-    table += "Make a version the current list with: quorvane-service restore " + name +
-             " NUMBER\n";
+    table += "Make a version the current list with: quorvane-service restore " + name + " NUMBER\n";
   }
   return {};
 }
@@ -88,15 +87,14 @@ std::string restoreList(Storage& storage, const std::string& name, const std::st
   }
   WriteResult result = WriteResult::NoAccount;
   std::int64_t listTime = 0;
-  if (std::string error =
-          storage.restoreVersion(name, wanted, now, rerenderList, result, listTime);
+  if (std::string error = storage.restoreVersion(name, wanted, now, rerenderList, result, listTime);
       !error.empty()) {
     return error;
   }
   if (result == WriteResult::NoAccount) return "there is no user " + name;
   if (result == WriteResult::NoVersion) {
-    return "the user " + name + " has no version " + number +
-           " (quorvane-service history " + name + " lists them)";
+    return "the user " + name + " has no version " + number + " (quorvane-service history " + name +
+           " lists them)";
   }
   message = "Version " + number + " of " + name + " is the current list now, time stamp " +
             stampText(listTime) +

@@ -114,9 +114,10 @@ TEST_F(Executable, AdministrationCommands) {
 }
 
 TEST_F(Executable, OnlyServingAndAdduserCreateADatabase) {
-  for (const std::vector<std::string>& command :
-       {std::vector<std::string>{"deluser", "gina"}, {"export", "gina"}, {"history", "gina"},
-        {"restore", "gina", "1"}}) {
+  for (const std::vector<std::string>& command : {std::vector<std::string>{"deluser", "gina"},
+                                                  {"export", "gina"},
+                                                  {"history", "gina"},
+                                                  {"restore", "gina", "1"}}) {
     SCOPED_TRACE(command[0]);
     EXPECT_EQ(run(command), 1);
     EXPECT_NE(readFile(err()).find("there is no database " + db().string()), std::string::npos)
@@ -139,9 +140,9 @@ TEST_F(Executable, HistoryAndRestoreOfAServedAccount) {
     line = readFile(serviceOut);
   }
   ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
-  const std::string url =
-      "http://127.0.0.1:" + line.substr(line.rfind(':') + 1, line.find('\n') - line.rfind(':') - 1) +
-      "/data?user=jo&pass=pw&function=";
+  const std::string url = "http://127.0.0.1:" +
+                          line.substr(line.rfind(':') + 1, line.find('\n') - line.rfind(':') - 1) +
+                          "/data?user=jo&pass=pw&function=";
   const char* lists[] = {"<bookmark><name>a</name></bookmark>",
                          "<bookmark><name>a</name></bookmark><bookmark><name>b</name></bookmark>",
                          ""};

@@ -45,11 +45,12 @@ std::string stampText(std::int64_t listTime) {
 }
 
 HttpResponse conflict(std::int64_t storedTime) {
-  return text(409, "The list has changed since the version this upload was built from; the "
-                   "stored version is " +
-                       stampText(storedTime) +
-                       ". Nothing was stored: download the list again and upload the merged "
-                       "result.\n");
+  return text(409,
+              "The list has changed since the version this upload was built from; the "
+              "stored version is " +
+                  stampText(storedTime) +
+                  ". Nothing was stored: download the list again and upload the merged "
+                  "result.\n");
 }
 
 HttpResponse protocol(ServiceContext& context, const HttpRequest& request, const Params& params) {

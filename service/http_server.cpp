@@ -289,8 +289,12 @@ std::string loggedPath(const std::string& target) {
 struct Server::Impl {
   Impl(Storage& storage, PasswordChecker& passwords, ServerOptions opts)
       : options(std::move(opts)),
-        context{storage,          passwords,           options.dataPath,
-                options.now,      options.maxBodyBytes, options.maxListItems},
+        context{storage,
+                passwords,
+                options.dataPath,
+                options.now,
+                options.maxBodyBytes,
+                options.maxListItems},
         http(options, stopping) {}
 
   void answer(const httplib::Request& req, httplib::Response& res, std::string body) {
@@ -405,8 +409,7 @@ std::string Server::start() {
     s.http.Put(regexEscape(path), withBody);
     s.http.Post(regexEscape(path), withBody);
   }
-  s.http.set_expect_100_continue_handler([&s](const httplib::Request& req,
-                                             httplib::Response& res) {
+  s.http.set_expect_100_continue_handler([&s](const httplib::Request& req, httplib::Response& res) {
     auto length = contentLength(req);
     if (length && *length > s.options.maxBodyBytes) {
       s.tooLarge(res);

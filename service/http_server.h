@@ -31,7 +31,7 @@ struct ServerOptions {
   // One line per request (method, path without the query, status, bytes,
   // duration); null: no request log.
   std::function<void(const std::string& line)> log;
-  std::function<std::int64_t()> now;  // null: the system clock
+  std::function<std::int64_t()> now;                 // null: the system clock
   std::size_t maxBodyBytes = kDefaultMaxBodyBytes;   // larger bodies get 413
   std::int64_t maxListItems = kDefaultMaxListItems;  // longer lists get 413
 };

@@ -46,8 +46,8 @@ TEST(Limits, ListsOfMoreItemsThanTheLimitAreRefusedBeforeTheyAreStored) {
     SCOPED_TRACE(row.label);
     std::optional<Account> before;
     ASSERT_EQ(service.storage().findAccount("alice", before), "");
-    HttpResponse r = handleRequest(
-        context, {"PUT", "/data?user=alice&pass=pw&function=put", listOf(row.items)});
+    HttpResponse r =
+        handleRequest(context, {"PUT", "/data?user=alice&pass=pw&function=put", listOf(row.items)});
     EXPECT_EQ(r.status, row.status) << r.body;
     std::optional<Account> after;
     ASSERT_EQ(service.storage().findAccount("alice", after), "");

@@ -175,8 +175,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  const std::vector<std::string> commands = {"adduser", "deluser", "export", "history",
-                                             "restore"};
+  const std::vector<std::string> commands = {"adduser", "deluser", "export", "history", "restore"};
   if (!words.empty() && std::find(commands.begin(), commands.end(), words[0]) == commands.end()) {
     return usageError("unknown command " + words[0]);
   }

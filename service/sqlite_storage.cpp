@@ -130,33 +130,45 @@ std::string readInt(sqlite3* db, const char* sql, std::int64_t& out) {
 }
 
 // Counts the items of every stored list, for a database whose accounts
-// table had no count yet.
+// table had no count yet. All counted first, then written: rows are not
+// changed under a running SELECT.
 std::string countStoredItems(sqlite3* db) {
-  Statement read, write;
-  if (std::string error = prepare(db, "SELECT name, document FROM accounts WHERE document IS NOT NULL",
-                                  read);
-      !error.empty()) {
-    return error;
+  std::vector<std::pair<std::string, std::int64_t>> counts;
+  {
+    Statement read;
+    if (std::string error =
+            prepare(db, "SELECT name, document FROM accounts WHERE document IS NOT NULL", read);
+        !error.empty()) {
+      return error;
+    }
+    int rc;
+    while ((rc = sqlite3_step(read.get())) == SQLITE_ROW) {
+      const auto* name = sqlite3_column_text(read.get(), 0);
+      const void* blob = sqlite3_column_blob(read.get(), 1);
+      std::string_view document(blob ? static_cast<const char*>(blob) : "",
+                                static_cast<std::size_t>(sqlite3_column_bytes(read.get(), 1)));
+      std::int64_t items = 0;
+      // A document that does not parse keeps the count 0; it is still
+      // served and kept as it is.
+      (void)countListItems(document, items);
+      counts.emplace_back(
+          std::string(name ? reinterpret_cast<const char*>(name) : "",
+                      static_cast<std::size_t>(sqlite3_column_bytes(read.get(), 0))),
+          items);
+    }
+    if (rc != SQLITE_DONE) return failure(db, "count items");
   }
+  Statement write;
   if (std::string error = prepare(db, "UPDATE accounts SET list_items = ?2 WHERE name = ?1", write);
       !error.empty()) {
     return error;
   }
-  int rc;
-  while ((rc = sqlite3_step(read.get())) == SQLITE_ROW) {
-    const void* blob = sqlite3_column_blob(read.get(), 1);
-    std::string_view document(blob ? static_cast<const char*>(blob) : "",
-                              static_cast<std::size_t>(sqlite3_column_bytes(read.get(), 1)));
-    std::int64_t items = 0;
-    // A document that no longer parses keeps the count 0; it is still
-    // served and kept as it is.
-    (void)countListItems(document, items);
+  for (const auto& [name, items] : counts) {
     sqlite3_reset(write.get());
-    sqlite3_bind_value(write.get(), 1, sqlite3_column_value(read.get(), 0));
+    bindText(write.get(), 1, name);
     sqlite3_bind_int64(write.get(), 2, items);
     if (sqlite3_step(write.get()) != SQLITE_DONE) return failure(db, "count items");
   }
-  if (rc != SQLITE_DONE) return failure(db, "count items");
   return {};
 }
 
@@ -442,8 +454,7 @@ std::string SqliteStorage::writeList(const std::string& name, const std::string&
   return {};
 }
 
-std::string SqliteStorage::listHistory(const std::string& name,
-                                       std::optional<ListVersion>& current,
+std::string SqliteStorage::listHistory(const std::string& name, std::optional<ListVersion>& current,
                                        std::vector<ListVersion>& versions) {
   current.reset();
   versions.clear();
@@ -501,8 +512,7 @@ std::string SqliteStorage::restoreVersion(const std::string& name, std::int64_t 
   if (std::string error = transaction.begin(); !error.empty()) return error;
 
   Statement read;
-  if (std::string error =
-          prepare(db.get(), "SELECT list_time FROM accounts WHERE name = ?1", read);
+  if (std::string error = prepare(db.get(), "SELECT list_time FROM accounts WHERE name = ?1", read);
       !error.empty()) {
     return error;
   }

@@ -110,9 +110,9 @@ class Storage {
   // write keeps it; no version is deleted (neither the restored one nor any
   // beyond the history limit: the next write prunes). Results: Done,
   // NoAccount, NoVersion. `listTime` receives the time stored.
-  virtual std::string restoreVersion(const std::string& name, std::int64_t number,
-                                     std::int64_t now, const RerenderList& rerender,
-                                     WriteResult& result, std::int64_t& listTime) = 0;
+  virtual std::string restoreVersion(const std::string& name, std::int64_t number, std::int64_t now,
+                                     const RerenderList& rerender, WriteResult& result,
+                                     std::int64_t& listTime) = 0;
 };
 
 }  // namespace service

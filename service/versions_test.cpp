@@ -113,8 +113,8 @@ TEST_F(Versions, ConditionalUploadsTable) {
   localtime_r(&t, &tm);
   const std::string unpadded = std::to_string(tm.tm_year + 1900) + "-" +
                                std::to_string(tm.tm_mon + 1) + "-" + std::to_string(tm.tm_mday) +
-                               "-" + std::to_string(tm.tm_hour) + "-" +
-                               std::to_string(tm.tm_min) + "-" + std::to_string(tm.tm_sec);
+                               "-" + std::to_string(tm.tm_hour) + "-" + std::to_string(tm.tm_min) +
+                               "-" + std::to_string(tm.tm_sec);
   struct Row {
     const char* label;
     const char* function;
@@ -132,8 +132,8 @@ TEST_F(Versions, ConditionalUploadsTable) {
       {"put naming no time", "put", "&timestamp=yesterday", listOf(bookmark("a")), 409, false},
       {"put with an empty time stamp", "put", "&timestamp=", listOf(bookmark("a")), 409, false},
       {"put without time stamp", "put", "", listOf(bookmark("a")), 200, true},
-      {"put naming the stored version, body not a list", "put", "&timestamp=" + stored, "<x/>",
-       400, false},
+      {"put naming the stored version, body not a list", "put", "&timestamp=" + stored, "<x/>", 400,
+       false},
       {"remove naming an older version", "remove", "&timestamp=" + older, "", 409, false},
       {"remove naming the stored version", "remove", "&timestamp=" + stored, "", 200, true},
       {"remove without time stamp", "remove", "", "", 200, true},
@@ -225,8 +225,7 @@ TEST_F(Versions, HistoryKeepsReplacedListsWithStableNumbersAndPrunesAtTheLimit) 
 
   std::string table;
   ASSERT_EQ(showHistory(*storage, "alice", table), "");
-  EXPECT_NE(table.find(" current  " + current() + "          0             0\n"),
-            std::string::npos)
+  EXPECT_NE(table.find(" current  " + current() + "          0             0\n"), std::string::npos)
       << table;
   EXPECT_NE(table.find("       5  " + stamp(times[4]) + "          4  "), std::string::npos)
       << table;
@@ -351,8 +350,8 @@ TEST(SchemaUpgrade, AFirstVersionDatabaseOpensAndGainsTheHistory) {
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, kFirstSchema, nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO accounts VALUES ('alice', ?1, 1, ?2, ?3)", -1,
-                                 &s, nullptr),
+    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO accounts VALUES ('alice', ?1, 1, ?2, ?3)", -1, &s,
+                                 nullptr),
               SQLITE_OK);
     sqlite3_bind_text(s, 1, hash.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int64(s, 2, kStart);
