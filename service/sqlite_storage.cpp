@@ -217,10 +217,12 @@ std::string SqliteStorage::open(const std::filesystem::path& file,
   std::unique_ptr<SqliteStorage> storage(new SqliteStorage(file, options));
   Db db;
   if (std::string error = storage->connect(db, options.create); !error.empty()) return error;
-  if (std::string error = exec(db.get(), "PRAGMA journal_mode=WAL"); !error.empty()) {
+  // The schema first: a file that is not a database of the service is
+  // left as it was (journal_mode would write to it).
+  if (std::string error = prepareSchema(db.get(), options.create); !error.empty()) {
     return "open " + file.string() + ": " + error;
   }
-  if (std::string error = prepareSchema(db.get(), options.create); !error.empty()) {
+  if (std::string error = exec(db.get(), "PRAGMA journal_mode=WAL"); !error.empty()) {
     return "open " + file.string() + ": " + error;
   }
   storage->giveBack(std::move(db));

@@ -408,6 +408,7 @@ TEST(SchemaUpgrade, OnlyACreatingOpenMakesADatabase) {
   std::ofstream{other};
   EXPECT_NE(SqliteStorage::open(other, storage, {false, 50}).find("not a quorvane-service"),
             std::string::npos);
+  EXPECT_EQ(std::filesystem::file_size(other), 0u);
   EXPECT_EQ(SqliteStorage::open(missing, storage), "");
   EXPECT_TRUE(std::filesystem::exists(missing));
 }
