@@ -63,19 +63,22 @@ class MemoryStorage final : public service::Storage {
   std::string listHistory(const std::string& name, std::optional<service::ListVersion>& current,
                           std::vector<service::ListVersion>& versions) override {
     auto it = accounts_.find(name);
-    current = it == accounts_.end() ? std::nullopt : std::optional<service::ListVersion>({0, it->second.listTime});
+    current.reset();
+    if (it != accounts_.end()) current = service::ListVersion{0, it->second.listTime};
     versions.clear();
     return "";
   }
-  std::string restoreVersion(const std::string& name, std::int64_t, std::int64_t, const service::RerenderList&,
-                             service::WriteResult& result, std::int64_t&) override {
+  std::string restoreVersion(const std::string& name, std::int64_t, std::int64_t,
+                             const service::RerenderList&, service::WriteResult& result,
+                             std::int64_t&) override {
     result = accounts_.count(name) ? service::WriteResult::NoVersion : service::WriteResult::NoAccount;
     return "";
   }
 
  private:
-  service::Account* bound(const std::string& name, const std::string& hash, std::optional<std::int64_t> expected,
-                          service::WriteResult& result, std::int64_t& listTime) {
+  service::Account* bound(const std::string& name, const std::string& hash,
+                          std::optional<std::int64_t> expected, service::WriteResult& result,
+                          std::int64_t& listTime) {
     auto it = accounts_.find(name);
     if (it == accounts_.end() || it->second.passwordHash != hash) {
       result = service::WriteResult::NoAccount;
