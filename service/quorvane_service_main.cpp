@@ -30,7 +30,7 @@ const char kUsage[] =
     "                         time stamp; every computer receives it at its next run\n"
     "\n"
     "Serves the bookmark protocol on PATH and the sign-up page /registration.jsp. Every\n"
-    "upload and every restore keeps the list it replaces as a version. An upload that\n"
+    "upload, removal and restore keeps the list it replaces as a version. An upload that\n"
     "names the version it was built from (\"timestamp\") is refused with 409 when the\n"
     "stored list has changed since.\n"
     "\n"
