@@ -42,28 +42,51 @@ class MemoryStorage final : public service::Storage {
     return "";
   }
   std::string putList(const std::string& name, const std::string& passwordHash, std::int64_t now,
-                      const service::RenderList& render, service::WriteResult& result,
-                      std::int64_t& listTime) override {
-    service::Account* account = bound(name, passwordHash, result);
+                      std::optional<std::int64_t> expected, std::int64_t, const service::RenderList& render,
+                      service::WriteResult& result, std::int64_t& listTime) override {
+    service::Account* account = bound(name, passwordHash, expected, result, listTime);
     if (!account) return "";
     account->listTime = listTime = std::max(now, account->listTime + 1);
     account->document = render(listTime);
     return "";
   }
   std::string clearList(const std::string& name, const std::string& passwordHash, std::int64_t now,
-                        service::WriteResult& result, std::int64_t& listTime) override {
-    service::Account* account = bound(name, passwordHash, result);
+                        std::optional<std::int64_t> expected, service::WriteResult& result,
+                        std::int64_t& listTime) override {
+    service::Account* account = bound(name, passwordHash, expected, result, listTime);
     if (!account) return "";
     account->listTime = listTime = std::max(now, account->listTime + 1);
     account->document.reset();
     return "";
   }
+  // No versions are kept: the history is not what this target is about.
+  std::string listHistory(const std::string& name, std::optional<service::ListVersion>& current,
+                          std::vector<service::ListVersion>& versions) override {
+    auto it = accounts_.find(name);
+    current.reset();
+    if (it != accounts_.end()) current = service::ListVersion{0, it->second.listTime};
+    versions.clear();
+    return "";
+  }
+  std::string restoreVersion(const std::string& name, std::int64_t, std::int64_t,
+                             const service::RerenderList&, service::WriteResult& result,
+                             std::int64_t&) override {
+    result = accounts_.count(name) ? service::WriteResult::NoVersion : service::WriteResult::NoAccount;
+    return "";
+  }
 
  private:
-  service::Account* bound(const std::string& name, const std::string& hash, service::WriteResult& result) {
+  service::Account* bound(const std::string& name, const std::string& hash,
+                          std::optional<std::int64_t> expected, service::WriteResult& result,
+                          std::int64_t& listTime) {
     auto it = accounts_.find(name);
     if (it == accounts_.end() || it->second.passwordHash != hash) {
       result = service::WriteResult::NoAccount;
+      return nullptr;
+    }
+    if (expected && *expected != it->second.listTime) {
+      result = service::WriteResult::Conflict;
+      listTime = it->second.listTime;
       return nullptr;
     }
     result = service::WriteResult::Done;
@@ -117,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::int64_t listTime = 0;
   service::WriteResult result;
   storage.putList(
-      "fuzz", cheapHash(), 1110000000,
+      "fuzz", cheapHash(), 1110000000, std::nullopt, 3,
       [](std::int64_t time) {
         service::ListDocument list;
         if (!service::ListDocument::parse(kStoredList, list).empty()) std::abort();

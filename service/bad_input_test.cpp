@@ -53,8 +53,8 @@ TEST(BadInput, BodiesThatMustBeRefused) {
       {"entity expansion", kLaughs, false, 400},
       {"external entity", kExternal, false, 400},
       {"zero byte inside", std::string("<bookmarks>\0</bookmarks>", 24), false, 400},
-      {"too large", std::string(kMaxBodyBytes + 1, ' '), false, 413},
-      {"too large, chunked", std::string(kMaxBodyBytes + 1, ' '), true, 413},
+      {"too large", std::string(kDefaultMaxBodyBytes + 1, ' '), false, 413},
+      {"too large, chunked", std::string(kDefaultMaxBodyBytes + 1, ' '), true, 413},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <ctime>
 #include <mutex>
+#include <vector>
 
 #include "exchange/document.h"
 #include "exchange/timestamp.h"
@@ -41,6 +42,27 @@ bool holdsEntityReference(xmlNode* top) {
     node = node->next;
   }
   return false;
+}
+
+std::int64_t countItems(xmlNode* root) {
+  std::int64_t count = 0;
+  std::vector<xmlNode*> containers{root};
+  while (!containers.empty()) {
+    xmlNode* container = containers.back();
+    containers.pop_back();
+    for (xmlNode* n = container->children; n; n = n->next) {
+      if (exchange::isElement(n, exchange::kFolderElement)) {
+        ++count;
+        if (xmlNode* children = exchange::firstChildElement(n, exchange::kChildrenElement)) {
+          containers.push_back(children);
+        }
+      } else if (exchange::isElement(n, exchange::kBookmarkElement) ||
+                 exchange::isElement(n, exchange::kSeparatorElement)) {
+        ++count;
+      }
+    }
+  }
+  return count;
 }
 
 std::string renderWith(xmlDoc* doc, std::int64_t listTime, const char* type) {
@@ -91,12 +113,26 @@ std::string ListDocument::parse(std::string_view body, ListDocument& out) {
     xmlFree(const_cast<xmlChar*>(doc->encoding));
     doc->encoding = nullptr;
   }
+  out.items_ = countItems(root);
   out.doc_ = std::move(doc);
   return {};
 }
 
 std::string ListDocument::render(std::int64_t listTime) {
   return renderWith(doc_.get(), listTime, exchange::kFullType);
+}
+
+std::string countListItems(std::string_view document, std::int64_t& items) {
+  ListDocument list;
+  if (std::string error = ListDocument::parse(document, list); !error.empty()) return error;
+  items = list.items();
+  return {};
+}
+
+std::string rerenderList(const std::string& document, std::int64_t listTime) {
+  ListDocument list;
+  if (!ListDocument::parse(document, list).empty()) return {};
+  return list.render(listTime);
 }
 
 std::string emptyListDocument(std::int64_t listTime) {

@@ -26,9 +26,22 @@ class ListDocument {
   // the text of listTime, UTF-8 without encoding declaration.
   std::string render(std::int64_t listTime);
 
+  // Folders, bookmarks and separators at every depth: the items of the
+  // root and, through each folder's first `children`, of the folders below.
+  std::int64_t items() const { return items_; }
+
  private:
   exchange::UniqueXmlDoc doc_;
+  std::int64_t items_ = 0;
 };
+
+// The item count of a stored document (as ListDocument::items counts).
+// Returns an error text, empty on success.
+std::string countListItems(std::string_view document, std::int64_t& items);
+
+// A stored document rendered again for a new list time (a restore); empty
+// when it does not parse.
+std::string rerenderList(const std::string& document, std::int64_t listTime);
 
 // A "full" answer for an empty list.
 std::string emptyListDocument(std::int64_t listTime);

@@ -105,7 +105,72 @@ TEST_F(Executable, AdministrationCommands) {
   EXPECT_EQ(run({"export", "gina"}), 1);
   EXPECT_EQ(run({"frobnicate", "gina"}), 2);
   EXPECT_EQ(run({"--help"}), 0);
-  EXPECT_NE(readFile(out()).find("--listen ADDRESS:PORT"), std::string::npos);
+  for (const char* word : {"--listen ADDRESS:PORT", "history NAME", "restore NAME NUMBER",
+                           "--history N", "--max-list-mib N"}) {
+    EXPECT_NE(readFile(out()).find(word), std::string::npos) << word;
+  }
+  EXPECT_EQ(run({"restore", "gina"}), 2);
+  EXPECT_EQ(run({"--history", "x"}), 2);
+}
+
+TEST_F(Executable, OnlyServingAndAdduserCreateADatabase) {
+  for (const std::vector<std::string>& command : {std::vector<std::string>{"deluser", "gina"},
+                                                  {"export", "gina"},
+                                                  {"history", "gina"},
+                                                  {"restore", "gina", "1"}}) {
+    SCOPED_TRACE(command[0]);
+    EXPECT_EQ(run(command), 1);
+    EXPECT_NE(readFile(err()).find("there is no database " + db().string()), std::string::npos)
+        << readFile(err());
+    EXPECT_FALSE(std::filesystem::exists(db()));
+  }
+  EXPECT_EQ(run({"adduser", "gina"}, "pw\n"), 0);
+  EXPECT_TRUE(std::filesystem::exists(db()));
+}
+
+TEST_F(Executable, HistoryAndRestoreOfAServedAccount) {
+  ASSERT_EQ(run({"adduser", "jo"}, "pw\n"), 0);
+  const auto serviceOut = dir.path() / "service-out.txt";
+  Child service({QUORVANE_SERVICE_BIN, "--listen", "127.0.0.1:0", "--database", db().string(),
+                 "--history", "2", "--quiet"},
+                serviceOut, dir.path() / "service-err.txt");
+  std::string line;
+  for (int i = 0; i < 500 && line.find('\n') == std::string::npos; ++i) {
+    usleep(10000);
+    line = readFile(serviceOut);
+  }
+  ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
+  const std::string url = "http://127.0.0.1:" +
+                          line.substr(line.rfind(':') + 1, line.find('\n') - line.rfind(':') - 1) +
+                          "/data?user=jo&pass=pw&function=";
+  const char* lists[] = {"<bookmark><name>a</name></bookmark>",
+                         "<bookmark><name>a</name></bookmark><bookmark><name>b</name></bookmark>",
+                         ""};
+  for (const char* items : lists) {
+    ASSERT_EQ(fetch("PUT", url + "put", std::string("<bookmarks>") + items + "</bookmarks>").status,
+              200);
+  }
+  // --history 2: the two lists before the last upload.
+  ASSERT_EQ(run({"history", "jo"}), 0) << readFile(err());
+  std::string table = readFile(out());
+  std::istringstream rows(table);
+  std::vector<std::string> firstWords;
+  for (std::string row, word; std::getline(rows, row);) {
+    std::istringstream(row) >> word;
+    firstWords.push_back(word);
+  }
+  EXPECT_EQ(firstWords, (std::vector<std::string>{"version", "current", "3", "2", "Make"}))
+      << table;
+  EXPECT_NE(table.find("        2  "), std::string::npos) << table;  // version 3 had two items
+
+  ASSERT_EQ(run({"restore", "jo", "3"}), 0) << readFile(err());
+  EXPECT_NE(readFile(out()).find("Version 3 of jo is the current list now"), std::string::npos);
+  auto r = fetch("GET", url + "get");
+  EXPECT_NE(r.body.find("<name>b</name>"), std::string::npos) << r.body;
+  EXPECT_EQ(run({"restore", "jo", "1"}), 1);
+  EXPECT_NE(readFile(err()).find("has no version 1"), std::string::npos) << readFile(err());
+  EXPECT_EQ(run({"history", "nobody"}), 1);
+  EXPECT_NE(readFile(err()).find("there is no user nobody"), std::string::npos);
 }
 
 TEST_F(Executable, ServesOnTheAnnouncedPortLogsWithoutPasswordsAndStopsOnSigterm) {

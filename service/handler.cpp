@@ -40,6 +40,19 @@ bool sameVersion(const std::string& clientStamp, std::int64_t listTime) {
          exchange::formatTimestamp(static_cast<std::time_t>(listTime));
 }
 
+std::string stampText(std::int64_t listTime) {
+  return exchange::formatTimestamp(static_cast<std::time_t>(listTime));
+}
+
+HttpResponse conflict(std::int64_t storedTime) {
+  return text(409,
+              "The list has changed since the version this upload was built from; the "
+              "stored version is " +
+                  stampText(storedTime) +
+                  ". Nothing was stored: download the list again and upload the merged "
+                  "result.\n");
+}
+
 HttpResponse protocol(ServiceContext& context, const HttpRequest& request, const Params& params) {
   std::optional<std::string> function = firstParam(params, "function");
   if (!function || function->empty()) return text(400, "Missing parameter \"function\".\n");
@@ -69,6 +82,15 @@ HttpResponse protocol(ServiceContext& context, const HttpRequest& request, const
     return {200, kXml, emptyListDocument(account->listTime)};
   }
 
+  // An upload that names the version it was built from is stored only
+  // while that version is the stored one: decided here on the snapshot
+  // read above, then held to that snapshot's time inside the write.
+  std::optional<std::int64_t> expected;
+  if (std::optional<std::string> stamp = firstParam(params, "timestamp")) {
+    if (!sameVersion(*stamp, account->listTime)) return conflict(account->listTime);
+    expected = account->listTime;
+  }
+
   WriteResult result = WriteResult::NoAccount;
   std::int64_t listTime = 0;
   std::string error;
@@ -77,17 +99,23 @@ HttpResponse protocol(ServiceContext& context, const HttpRequest& request, const
     if (std::string problem = ListDocument::parse(request.body, list); !problem.empty()) {
       return text(400, "The body is not a bookmark list: " + problem + "\n");
     }
+    if (list.items() > context.maxListItems) {
+      return text(413, "The list has " + std::to_string(list.items()) +
+                           " items (folders, bookmarks and separators); this service stores at "
+                           "most " +
+                           std::to_string(context.maxListItems) + ".\n");
+    }
     error = context.storage.putList(
-        user, account->passwordHash, currentTime(context),
+        user, account->passwordHash, currentTime(context), expected, list.items(),
         [&list](std::int64_t time) { return list.render(time); }, result, listTime);
   } else {
-    error = context.storage.clearList(user, account->passwordHash, currentTime(context), result,
-                                      listTime);
+    error = context.storage.clearList(user, account->passwordHash, currentTime(context), expected,
+                                      result, listTime);
   }
   if (!error.empty()) return storageFailure();
   if (result == WriteResult::NoAccount) return unauthorized();
-  return text(200, "Stored; the list's time stamp is " +
-                       exchange::formatTimestamp(static_cast<std::time_t>(listTime)) + ".\n");
+  if (result == WriteResult::Conflict) return conflict(listTime);
+  return text(200, "Stored; the list's time stamp is " + stampText(listTime) + ".\n");
 }
 
 HttpResponse indexPage() {
@@ -100,8 +128,14 @@ HttpResponse indexPage() {
 
 }  // namespace
 
+HttpResponse bodyTooLarge(std::size_t limit) {
+  std::string size = limit % (1u << 20) == 0 ? std::to_string(limit >> 20) + " MiB"
+                                             : std::to_string(limit) + " bytes";
+  return text(413, "The body is too large: this service accepts at most " + size + ".\n");
+}
+
 HttpResponse handleRequest(ServiceContext& context, const HttpRequest& request) {
-  if (request.body.size() > kMaxBodyBytes) return text(413, "The body is too large.\n");
+  if (request.body.size() > context.maxBodyBytes) return bodyTooLarge(context.maxBodyBytes);
   Target target = parseTarget(request.target);
   if (target.path == context.dataPath) return protocol(context, request, target.params);
   if (target.path == kSignupPath) {

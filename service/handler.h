@@ -13,8 +13,11 @@
 
 namespace service {
 
-// The largest request body accepted (larger ones get 413).
-inline constexpr std::size_t kMaxBodyBytes = 16u << 20;
+// The largest request body accepted by default (larger ones get 413).
+inline constexpr std::size_t kDefaultMaxBodyBytes = 64u << 20;
+// The most items (folders, bookmarks and separators at every depth) a
+// stored list may have (more get 413).
+inline constexpr std::int64_t kDefaultMaxListItems = 300000;
 
 struct HttpRequest {
   std::string method;  // "GET", "PUT", "POST", ...
@@ -33,8 +36,13 @@ struct ServiceContext {
   PasswordChecker& passwords;
   std::string dataPath = "/data";     // the path of the bookmark protocol
   std::function<std::int64_t()> now;  // seconds since the epoch; null: the system clock
+  std::size_t maxBodyBytes = kDefaultMaxBodyBytes;
+  std::int64_t maxListItems = kDefaultMaxListItems;
 };
 
 HttpResponse handleRequest(ServiceContext& context, const HttpRequest& request);
+
+// The 413 answer to a body over `limit` bytes.
+HttpResponse bodyTooLarge(std::size_t limit);
 
 }  // namespace service

@@ -37,8 +37,9 @@ constexpr std::size_t kMaxRequestsPerConnection = 100;
 // server ends the connection: every later read fails.
 class BoundedStream final : public httplib::Stream {
  public:
-  BoundedStream(int fd, std::chrono::seconds ioTimeout, const std::atomic<bool>& stopping)
-      : fd_(fd), ioTimeout_(ioTimeout), stopping_(stopping) {}
+  BoundedStream(int fd, std::chrono::seconds ioTimeout, std::size_t maxBodyBytes,
+                const std::atomic<bool>& stopping)
+      : fd_(fd), ioTimeout_(ioTimeout), maxBodyBytes_(maxBodyBytes), stopping_(stopping) {}
 
   void beginRequest(Clock::time_point deadline) {
     deadline_ = deadline;
@@ -93,7 +94,7 @@ class BoundedStream final : public httplib::Stream {
         last_ = c;
       }
       n = i;
-    } else if ((bodyBytes_ += n) > kMaxBodyBytes + kBodySlack) {
+    } else if ((bodyBytes_ += n) > maxBodyBytes_ + kBodySlack) {
       return fail();
     }
     std::memcpy(ptr, buffer_ + begin_, n);
@@ -166,6 +167,7 @@ class BoundedStream final : public httplib::Stream {
 
   int fd_;
   std::chrono::seconds ioTimeout_;
+  std::size_t maxBodyBytes_;
   const std::atomic<bool>& stopping_;
   Clock::time_point deadline_ = Clock::now();
   Clock::time_point started_ = Clock::now();
@@ -198,7 +200,7 @@ class BoundedHttpServer final : public httplib::Server {
     ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     bool ok = false;
     {
-      BoundedStream stream(sock, options_.ioTimeout, stopping_);
+      BoundedStream stream(sock, options_.ioTimeout, options_.maxBodyBytes, stopping_);
       tConnection = &stream;
       for (std::size_t count = 1; count <= kMaxRequestsPerConnection; ++count) {
         if (svr_sock_ == INVALID_SOCKET || !stream.waitForRequest(options_.keepAliveTimeout)) break;
@@ -287,7 +289,12 @@ std::string loggedPath(const std::string& target) {
 struct Server::Impl {
   Impl(Storage& storage, PasswordChecker& passwords, ServerOptions opts)
       : options(std::move(opts)),
-        context{storage, passwords, options.dataPath, options.now},
+        context{storage,
+                passwords,
+                options.dataPath,
+                options.now,
+                options.maxBodyBytes,
+                options.maxListItems},
         http(options, stopping) {}
 
   void answer(const httplib::Request& req, httplib::Response& res, std::string body) {
@@ -299,7 +306,7 @@ struct Server::Impl {
   void answerWithBody(const httplib::Request& req, httplib::Response& res,
                       const httplib::ContentReader& reader) {
     auto length = contentLength(req);
-    if (length && *length > kMaxBodyBytes) {
+    if (length && *length > options.maxBodyBytes) {
       tooLarge(res);
       return;
     }
@@ -312,7 +319,7 @@ struct Server::Impl {
     }
     bool over = false;
     bool complete = reader([&](const char* data, size_t size) {
-      if (body.size() + size > kMaxBodyBytes) {
+      if (body.size() + size > options.maxBodyBytes) {
         over = true;
         return false;
       }
@@ -332,9 +339,10 @@ struct Server::Impl {
     answer(req, res, std::move(body));
   }
 
-  static void tooLarge(httplib::Response& res) {
-    res.status = 413;
-    res.set_content("The body is too large.\n", "text/plain; charset=utf-8");
+  void tooLarge(httplib::Response& res) const {
+    HttpResponse out = bodyTooLarge(options.maxBodyBytes);
+    res.status = out.status;
+    res.set_content(std::move(out.body), out.contentType.c_str());
     if (tConnection) tConnection->closeAfterResponse();
   }
 
@@ -376,7 +384,7 @@ std::string Server::start() {
   s.http.new_task_queue = [threads] {
     return new httplib::ThreadPool(static_cast<size_t>(threads));
   };
-  s.http.set_payload_max_length(kMaxBodyBytes);
+  s.http.set_payload_max_length(s.options.maxBodyBytes);
   s.http.set_read_timeout(s.options.ioTimeout.count());
   s.http.set_write_timeout(s.options.ioTimeout.count());
   s.http.set_keep_alive_timeout(s.options.keepAliveTimeout.count());
@@ -401,10 +409,10 @@ std::string Server::start() {
     s.http.Put(regexEscape(path), withBody);
     s.http.Post(regexEscape(path), withBody);
   }
-  s.http.set_expect_100_continue_handler([](const httplib::Request& req, httplib::Response& res) {
+  s.http.set_expect_100_continue_handler([&s](const httplib::Request& req, httplib::Response& res) {
     auto length = contentLength(req);
-    if (length && *length > kMaxBodyBytes) {
-      Impl::tooLarge(res);
+    if (length && *length > s.options.maxBodyBytes) {
+      s.tooLarge(res);
       return 413;
     }
     return 100;

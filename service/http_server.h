@@ -2,7 +2,7 @@
 // front of handleRequest.
 //
 // Limits per request: the request line and headers together at most
-// kMaxHeaderBytes, the body at most kMaxBodyBytes (413 beyond), every read
+// kMaxHeaderBytes, the body at most ServerOptions::maxBodyBytes (413 beyond), every read
 // and write waits at most the I/O time-out, and the whole request (headers
 // and body) must arrive within the request time-out. A connection serves
 // several requests (keep-alive) while it stays busy.
@@ -31,7 +31,9 @@ struct ServerOptions {
   // One line per request (method, path without the query, status, bytes,
   // duration); null: no request log.
   std::function<void(const std::string& line)> log;
-  std::function<std::int64_t()> now;  // null: the system clock
+  std::function<std::int64_t()> now;                 // null: the system clock
+  std::size_t maxBodyBytes = kDefaultMaxBodyBytes;   // larger bodies get 413
+  std::int64_t maxListItems = kDefaultMaxListItems;  // longer lists get 413
 };
 
 class Server {

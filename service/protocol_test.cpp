@@ -209,5 +209,37 @@ TEST_F(Protocol, ConcurrentUploadsAndDownloadsNeverShowAHalfWrittenList) {
   EXPECT_EQ(failures.load(), 0);
 }
 
+TEST_F(Protocol, OfConcurrentUploadsBuiltOnOneVersionExactlyOneIsStored) {
+  constexpr int kUploaders = 6;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    const std::string version = readAnswer(get().body).timestamp;
+    std::atomic<int> stored{0}, refused{0}, other{0};
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kUploaders; ++t) {
+      threads.emplace_back([&, t] {
+        ++ready;
+        while (ready < kUploaders) std::this_thread::yield();
+        Reply r = fetch("PUT", service.dataUrl("alice", "s3cret", "put", "&timestamp=" + version),
+                        listOf(bookmark("c" + std::to_string(t))));
+        (r.status == 200 ? stored : r.status == 409 ? refused : other)++;
+      });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(stored.load(), 1);
+    EXPECT_EQ(refused.load(), kUploaders - 1);
+    EXPECT_EQ(other.load(), 0);
+    // The stored list is the winner's, whole, and its predecessor was kept.
+    Answer now = readAnswer(get().body);
+    EXPECT_EQ(now.items, 1);
+    EXPECT_NE(now.timestamp, version);
+  }
+  std::optional<ListVersion> current;
+  std::vector<ListVersion> versions;
+  ASSERT_EQ(service.storage().listHistory("alice", current, versions), "");
+  EXPECT_EQ(versions.size(), 3u);
+}
+
 }  // namespace
 }  // namespace service

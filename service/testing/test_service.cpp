@@ -74,8 +74,8 @@ Reply fetch(const std::string& method, const std::string& url, const std::string
   return reply;
 }
 
-RunningService::RunningService(ServerOptions options) {
-  if (std::string error = SqliteStorage::open(dir_.path() / "service.db", storage_);
+RunningService::RunningService(ServerOptions options, SqliteOptions storageOptions) {
+  if (std::string error = SqliteStorage::open(database(), storage_, storageOptions);
       !error.empty()) {
     throw std::runtime_error(error);
   }

@@ -28,7 +28,7 @@ Reply fetch(const std::string& method, const std::string& url, const std::string
 class RunningService {
  public:
   // Options other than host and port are taken from `options`.
-  explicit RunningService(ServerOptions options = {});
+  explicit RunningService(ServerOptions options = {}, SqliteOptions storageOptions = {});
   ~RunningService();
   int port() const;
 
@@ -39,6 +39,7 @@ class RunningService {
                       const std::string& extra = {}) const;
   void addAccount(const std::string& name, const std::string& password);
   Storage& storage() { return *storage_; }
+  std::filesystem::path database() const { return dir_.path() / "service.db"; }
 
  private:
   testsupport::TempDir dir_;
