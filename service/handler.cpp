@@ -115,7 +115,10 @@ HttpResponse protocol(ServiceContext& context, const HttpRequest& request, const
   if (!error.empty()) return storageFailure();
   if (result == WriteResult::NoAccount) return unauthorized();
   if (result == WriteResult::Conflict) return conflict(listTime);
-  return text(200, "Stored; the list's time stamp is " + stampText(listTime) + ".\n");
+  // The stored version's time stamp, in the shape of a "skip" answer: the
+  // uploading computer caches its list under it, so that its next download
+  // is answered "skip" instead of the whole list it has just sent.
+  return {200, kXml, skipDocument(listTime)};
 }
 
 HttpResponse indexPage() {

@@ -78,8 +78,8 @@ TEST_F(Protocol, StatusTable) {
   const std::string items = listOf(bookmark("a"));
   const Row rows[] = {
       {"get", "GET", service.dataUrl("alice", "s3cret", "get"), "", 200, true},
-      {"put", "PUT", service.dataUrl("alice", "s3cret", "put"), items, 200, false},
-      {"remove", "PUT", service.dataUrl("alice", "s3cret", "remove"), "", 200, false},
+      {"put", "PUT", service.dataUrl("alice", "s3cret", "put"), items, 200, true},
+      {"remove", "PUT", service.dataUrl("alice", "s3cret", "remove"), "", 200, true},
       {"wrong password", "GET", service.dataUrl("alice", "wrong", "get"), "", 401, false},
       {"empty password", "GET", service.dataUrl("alice", "", "get"), "", 401, false},
       {"unknown user", "GET", service.dataUrl("bob", "s3cret", "get"), "", 401, false},

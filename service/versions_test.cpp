@@ -152,6 +152,14 @@ TEST_F(Versions, ConditionalUploadsTable) {
     EXPECT_EQ(r.status, row.status) << r.body;
     EXPECT_EQ(current() != stored, row.changes);
     EXPECT_EQ(history().size(), kept + (row.changes ? 1 : 0));
+    if (row.status == 200) {
+      // The stored version in the shape of a "skip" answer, so that the
+      // uploading computer can cache its list under it.
+      EXPECT_EQ(r.contentType.rfind("text/xml", 0), 0u);
+      EXPECT_EQ(r.body, skipDocument(exchange::parseTimestamp(current())));
+      EXPECT_NE(r.body.find("timestamp=\"" + current() + "\""), std::string::npos) << r.body;
+      EXPECT_EQ(namesOf(r.body), "");
+    }
     if (row.status == 409) {
       EXPECT_EQ(r.contentType.rfind("text/plain", 0), 0u);
       EXPECT_NE(r.body.find("stored version is " + stored), std::string::npos) << r.body;
