@@ -170,11 +170,24 @@ void fetchServerList(ClientApp& app, Attempt* attempt) {
 }
 
 // Carries out the upload of a plan. kUploadConflict when the service
-// refused a conditional put.
-std::string uploadPlan(ClientApp& app, const SyncPlan& plan) {
-  if (plan.upload == UploadKind::None) return "";
-  const RequestKind kind = plan.upload == UploadKind::Replace ? RequestKind::Remove : RequestKind::Put;
-  return uploadList(app, exchange::documentToText(plan.list.get()), kind, plan.basedOn);
+// refused a conditional put. When the service's answer names the version it
+// stored, the list is cached under that version: the next download then
+// names what the service holds and is answered "skip".
+std::string uploadPlan(ClientApp& app, SyncPlan* plan) {
+  if (plan->upload == UploadKind::None) return "";
+  const RequestKind kind = plan->upload == UploadKind::Replace ? RequestKind::Remove : RequestKind::Put;
+  std::time_t storedTime = 0;
+  std::string error =
+      uploadList(app, exchange::documentToText(plan->list.get()), kind, plan->basedOn, &storedTime);
+  if (error.empty() && storedTime != 0) plan->listTime = storedTime;
+  return error;
+}
+
+// Stamps the plan's list with its time and writes it as the cache.
+void cachePlanList(const char* module, const SyncPlan& plan, const std::filesystem::path& path) {
+  exchange::setAttribute(exchange::rootElement(plan.list.get()), exchange::kTimestampAttribute,
+                         exchange::formatTimestamp(plan.listTime));
+  saveCache(module, plan.list.get(), path);
 }
 
 }  // namespace
@@ -235,10 +248,11 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
     if (!plan.failure.empty()) return plan.failure;
     app.lastSyncTime = plan.listTime;
     if (plan.unchanged) {
+      if (plan.list) cachePlanList(module, plan, cachePath);
       data->clear();
       return "";
     }
-    if (std::string error = uploadPlan(app, plan); error == kUploadConflict) {
+    if (std::string error = uploadPlan(app, &plan); error == kUploadConflict) {
       if (attempt < kMaxSyncAttempts) {
         logMessage(module,
                    "Sychronization: another computer stored its list while this one merged; the list is "
@@ -252,11 +266,10 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
       logMessage(module, "Sychronization has been finished with error: %s.\n", error.c_str());
       return error;
     }
+    app.lastSyncTime = plan.listTime;
     std::string output;
     if (plan.list) {
-      exchange::setAttribute(exchange::rootElement(plan.list.get()), exchange::kTimestampAttribute,
-                             exchange::formatTimestamp(plan.listTime));
-      saveCache(module, plan.list.get(), cachePath);
+      cachePlanList(module, plan, cachePath);
       if (plan.apply) output = exchange::documentToText(plan.list.get());
     }
     *data = output;

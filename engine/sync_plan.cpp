@@ -30,6 +30,25 @@ SyncPlan planUnchangedService(SyncLists lists, std::time_t listTime, const char*
   return plan;
 }
 
+// The local list equals the service's. A "full" answer names the version
+// both hold: when the cache holds another list or another time stamp it
+// becomes the local list under that version. Left as it was, its time stamp
+// would ask for the whole list again at every later run (after this
+// computer's own upload, whose answer a service need not name), and a list
+// that differs from the agreed one would be a wrong base for the next merge.
+SyncPlan planAgreedLists(SyncLists lists, bool fullAnswer, std::time_t cacheTime) {
+  SyncPlan plan;
+  plan.unchanged = true;
+  plan.listTime = cacheTime;
+  if (!fullAnswer) return plan;
+  const std::time_t serverTime = listTimeOf(lists.server.get(), cacheTime);
+  const bool cacheCurrent = lists.cache && serverTime == cacheTime &&
+                            exchange::sameLists(root(lists.cache), root(lists.local));
+  plan.listTime = serverTime;
+  if (!cacheCurrent) plan.list = std::move(lists.local);
+  return plan;
+}
+
 exchange::UniqueXmlNode newList(SyncLists& lists, FirstSyncMethod method, std::time_t* listTime,
                                 std::time_t now, const std::string& appName) {
   switch (method) {
@@ -81,10 +100,7 @@ SyncPlan planSynchronization(SyncLists lists, FirstSyncMethod method, std::time_
     const bool skipAnswer = type && *type != exchange::kFullType;
     if (!skipAnswer && !lists.serverUnited && exchange::sameLists(root(lists.local), serverRoot)) {
       logMessage(module, "Sychronization has been finished - no changes detected.\n");
-      SyncPlan plan;
-      plan.unchanged = true;
-      plan.listTime = listTime;
-      return plan;
+      return planAgreedLists(std::move(lists), type && *type == exchange::kFullType, listTime);
     }
     if (!type) {
       logMessage(module,

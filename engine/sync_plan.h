@@ -38,11 +38,15 @@ enum class UploadKind {
 struct SyncPlan {
   // Not empty: the run fails with this text, and nothing else happens.
   std::string failure;
-  // The local list equals the service's: the run ends at once, without
-  // even the success line in the log.
+  // The local list equals the service's: the run ends without upload and
+  // without even the success line in the log. `list` is then the cache
+  // brought up to a "full" answer, when the cache held another list or
+  // another time stamp, so that the next download asks with the service's
+  // current version and is answered "skip".
   bool unchanged = false;
   // The new agreed list: uploaded as it stands when `upload` says so, then
-  // cached under `listTime`. None when nothing is to be uploaded or cached.
+  // cached under `listTime` (or under the version the service's answer to
+  // the upload names). None when nothing is to be uploaded or cached.
   exchange::UniqueXmlDoc list;
   UploadKind upload = UploadKind::None;
   // The time stamp text of the service's version the list was built from,
@@ -50,7 +54,8 @@ struct SyncPlan {
   // has stored a newer list. Empty: the put is unconditional.
   std::string basedOn;
   bool apply = false;  // the host applies `list`
-  // lastSyncTime after the run: the cache's time stamp.
+  // lastSyncTime after the run: the cache's time stamp, unless the
+  // service's answer to the upload names the version it stored.
   std::time_t listTime = 0;
 };
 

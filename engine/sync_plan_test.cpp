@@ -101,6 +101,50 @@ TEST(SyncPlan, OutcomeOfEverySituation) {
   }
 }
 
+// The local list equals the service's: nothing goes up and nothing is
+// applied, but the cache follows a "full" answer, so that the next download
+// names the service's version (and is answered "skip").
+TEST(SyncPlan, EqualListsBringTheCacheUpToAFullAnswer) {
+  struct Row {
+    const char* situation;
+    const char* cache;  // null: none
+    const char* cacheStamp;
+    const char* type;
+    const char* serverStamp;
+    bool cached;  // the plan carries the local list to cache
+    const char* listTime;
+  };
+  const Row rows[] = {
+      {"no cache yet", nullptr, nullptr, "full", kServerStamp, true, kServerStamp},
+      {"cache current", "a b", kServerStamp, "full", kServerStamp, false, kServerStamp},
+      {"cache under an older stamp (after an own upload)", "a b", kCacheStamp, "full", kServerStamp,
+       true, kServerStamp},
+      {"cache of another list under the same stamp", "a", kServerStamp, "full", kServerStamp, true,
+       kServerStamp},
+      {"cache without a stamp", "a b", nullptr, "full", kServerStamp, true, kServerStamp},
+      {"full without a stamp, cache equal", "a b", kCacheStamp, "full", nullptr, false,
+       kCacheStamp},
+      {"full without a stamp, cache differs", "a", kCacheStamp, "full", nullptr, true, kCacheStamp},
+      {"no type: the cache is left alone", "a", kCacheStamp, nullptr, kServerStamp, false,
+       kCacheStamp},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.situation);
+    SyncLists lists;
+    lists.local = list("a b");
+    lists.cache = list(row.cache, nullptr, row.cacheStamp);
+    lists.server = list("a b", row.type, row.serverStamp);
+    const SyncPlan plan =
+        planSynchronization(std::move(lists), FirstSyncMethod::Merge, kNow, "Explorer");
+    EXPECT_EQ(plan.failure, "");
+    EXPECT_TRUE(plan.unchanged);
+    EXPECT_EQ(plan.upload, UploadKind::None);
+    EXPECT_FALSE(plan.apply);
+    EXPECT_EQ(describePlan(plan), row.cached ? "a b" : "<none>");
+    EXPECT_EQ(plan.listTime, exchange::parseTimestamp(row.listTime));
+  }
+}
+
 TEST(SyncPlan, ListTimeIsTheVersionAgreedOn) {
   struct Case {
     const char* cache;

@@ -14,6 +14,7 @@
 #include "engine/client_app.h"
 #include "engine/engine_log.h"
 #include "engine/list_limit.h"
+#include "exchange/document.h"
 #include "exchange/timestamp.h"
 #include "platform/files.h"
 #include "platform/network.h"
@@ -192,6 +193,16 @@ std::string failureCause(const platform::HttpRequest& request, const platform::H
   }
 }
 
+// The time stamp on the root of an upload's XML answer, or 0. The answer
+// was read under the response cap of every request.
+std::time_t answeredTime(const std::string& answer) {
+  if (answer.compare(0, 5, "<?xml") != 0) return 0;
+  const exchange::UniqueXmlDoc doc = exchange::parseDocumentText(answer);
+  const std::optional<std::string> stamp =
+      exchange::attribute(exchange::rootElement(doc.get()), exchange::kTimestampAttribute);
+  return stamp ? exchange::parseTimestamp(*stamp) : 0;
+}
+
 }  // namespace
 
 std::string buildRequestUrl(const ClientApp& app, RequestKind kind, const std::string& basedOn) {
@@ -349,8 +360,10 @@ std::string downloadList(ClientApp& app, std::string* body) {
   return "";
 }
 
-std::string uploadList(ClientApp& app, const std::string& document, RequestKind kind, const std::string& basedOn) {
+std::string uploadList(ClientApp& app, const std::string& document, RequestKind kind, const std::string& basedOn,
+                       std::time_t* storedTime) {
   const char* module = app.appName.c_str();
+  if (storedTime) *storedTime = 0;
   logMessage(module, "Uploading has been started. Uploaded content is: %s. \n", document.c_str());
   std::string url = buildRequestUrl(app, kind, basedOn);
   logMessage(module, "Put url is: %s.\n", requestUrlForLog(app, kind, basedOn).c_str());
@@ -415,9 +428,14 @@ std::string uploadList(ClientApp& app, const std::string& document, RequestKind 
     if (!request) return kUploadFailed;
   }
   const std::string error = perform(*request, document);
-  request.reset();
   if (!error.empty()) return error;
+  // Only the answer to the "put" names the version that holds the document.
+  std::string answer;
+  char chunk[kReadChunk];
+  while (const size_t got = request->read(chunk, sizeof chunk)) answer.append(chunk, got);
+  request.reset();
   logMessage(module, "Uploading has been finished successfully.\n");
+  if (storedTime) *storedTime = answeredTime(answer);
   return "";
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,7 +92,12 @@ std::string downloadList(ClientApp& app, std::string* body);
 // it holds that version, and answers 409 otherwise, which gives
 // kUploadConflict. Any other refused request (status outside 200-299) fails
 // like a broken connection.
+//
+// On success *storedTime (when given) is the time stamp of the version the
+// service stored, read from the answer to the "put": an XML answer ("<?xml"
+// first) whose root carries "timestamp", as the reference service sends it.
+// 0 when the answer names none (no body, a text, no readable time stamp).
 std::string uploadList(ClientApp& app, const std::string& document, RequestKind kind,
-                       const std::string& basedOn = {});
+                       const std::string& basedOn = {}, std::time_t* storedTime = nullptr);
 
 }  // namespace corvex

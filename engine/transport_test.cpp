@@ -342,6 +342,42 @@ TEST_F(TransportTest, RemoveMakesTwoRequestsOnOneConnection) {
   EXPECT_EQ(seen[0].remotePort, seen[1].remotePort);
 }
 
+// Only the answer to the "put" names the stored version; the answer to the
+// "remove" before it is looked at for its status alone.
+TEST_F(TransportTest, StoredTimeComesFromTheAnswerToThePut) {
+  const std::string stamped =
+      "<?xml version=\"1.0\"?><bookmarks type=\"skip\" timestamp=\"2007-02-03-04-05-06\"/>";
+  const std::time_t stored = exchange::parseTimestamp("2007-02-03-04-05-06");
+  struct Row {
+    const char* label;
+    RequestKind kind;
+    std::string removeBody;
+    std::string putBody;
+    std::time_t expected;
+  };
+  const Row rows[] = {
+      {"put", RequestKind::Put, "", stamped, stored},
+      {"put answered without a body", RequestKind::Put, "", "", 0},
+      {"remove, then put", RequestKind::Remove, "", stamped, stored},
+      {"only the remove names a version", RequestKind::Remove, stamped, "Stored.\n", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    server_.setHandler([&row](const SeenRequest& request) {
+      const bool remove = request.target.find("function=remove") != std::string::npos;
+      return respond(200, remove ? row.removeBody : row.putBody);
+    });
+    std::time_t storedTime = -1;
+    ASSERT_EQ(uploadList(app_, kXmlBody, row.kind, "", &storedTime), "");
+    EXPECT_EQ(storedTime, row.expected);
+  }
+  // A refused put names nothing.
+  server_.setHandler([&stamped](const SeenRequest&) { return respond(500, stamped); });
+  std::time_t storedTime = -1;
+  EXPECT_EQ(uploadList(app_, kXmlBody, RequestKind::Put, "", &storedTime), kUploadFailed);
+  EXPECT_EQ(storedTime, 0);
+}
+
 TEST_F(TransportTest, RefusedUploadFails) {
   server_.setHandler([](const SeenRequest&) { return respond(401, "<html>no</html>"); });
   EXPECT_EQ(uploadList(app_, kXmlBody, RequestKind::Put), kUploadFailed);

@@ -82,6 +82,17 @@ std::vector<std::string> names(const std::string& document) {
 
 using Names = std::vector<std::string>;
 
+// The "timestamp" attribute of a document's root, or "".
+std::string rootStamp(const std::string& text) {
+  const size_t root = text.find("<bookmarks");
+  if (root == std::string::npos) return "";
+  const size_t rootEnd = text.find('>', root);
+  const std::string key = "timestamp=\"";
+  const size_t at = text.find(key, root);
+  if (at == std::string::npos || at > rootEnd) return "";
+  return text.substr(at + key.size(), text.find('"', at + key.size()) - at - key.size());
+}
+
 class EngineSyncTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -164,16 +175,9 @@ class EngineSyncTest : public ::testing::Test {
     return count;
   }
   // The root's "timestamp" attribute in the cache file, or "".
-  std::string cacheStamp() const {
-    const std::string text = cacheText();
-    const size_t root = text.find("<bookmarks");
-    if (root == std::string::npos) return "";
-    const size_t rootEnd = text.find('>', root);
-    const std::string key = "timestamp=\"";
-    const size_t at = text.find(key, root);
-    if (at == std::string::npos || at > rootEnd) return "";
-    return text.substr(at + key.size(), text.find('"', at + key.size()) - at - key.size());
-  }
+  std::string cacheStamp() const { return rootStamp(cacheText()); }
+  // The time stamp of the version the service stores.
+  std::string serviceStamp() { return rootStamp(serviceList()); }
 
   testsupport::TempPrefix prefix_;
   testsupport::NoProxyEnvironment noProxy_;
@@ -205,17 +209,69 @@ TEST_F(EngineSyncTest, FirstMergeUploadsAndReturnsTheUnion) {
   EXPECT_EQ(again.data, "");
 }
 
-TEST_F(EngineSyncTest, LocalEqualToServerEndsWithoutCacheOrUpload) {
+// Equal lists end the run without upload and without output, but the cache
+// takes the service's version, so that the next run is answered "skip".
+TEST_F(EngineSyncTest, LocalEqualToServerCachesTheServiceVersionWithoutUpload) {
   putAtService({"a", "b"});
   const std::string before = serviceList();
   const Result result = sync(listDocument({"a", "b"}));
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.data, "");
-  EXPECT_FALSE(cacheExists());
   EXPECT_EQ(serviceList(), before);
+  EXPECT_EQ(names(cacheText()), (Names{"a", "b"}));
+  EXPECT_EQ(cacheStamp(), rootStamp(before));
   EXPECT_EQ(logCount("Sychronization has been finished - no changes detected.\n"), 1u);
   EXPECT_EQ(logCount("Uploading has been started"), 0u);
   EXPECT_EQ(logCount("Output data to browser"), 0u);
+
+  const std::string cache = cacheText();
+  const Result again = sync(listDocument({"a", "b"}));
+  ASSERT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(again.data, "");
+  EXPECT_EQ(logCount("Sychronization: server xml hasn't been changed because 'type'='skip'.\n"), 1u);
+  EXPECT_EQ(cacheText(), cache);
+  EXPECT_EQ(logCount("Uploading has been started"), 0u);
+}
+
+// A cache of the same list under an older time stamp (another client stored
+// the list again, or this computer was killed between its upload and its
+// cache write) is brought up to the service's version by a run that finds
+// nothing to change.
+TEST_F(EngineSyncTest, EqualListsReplaceAnOutdatedCacheStamp) {
+  putAtService({"a"});
+  ASSERT_TRUE(sync(listDocument({"a"})).ok);
+  const std::string old = cacheStamp();
+  putAtService({"a"});  // the same list, stored again as a new version
+  ASSERT_NE(serviceStamp(), old);
+  const Result result = sync(listDocument({"a"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_EQ(cacheStamp(), serviceStamp());
+  EXPECT_EQ(logCount("Sychronization has been finished - no changes detected.\n"), 2u);
+}
+
+// After this computer's own upload its cache carries the version the service
+// stored, so that the next idle run downloads no list.
+TEST_F(EngineSyncTest, AfterItsOwnUploadTheNextRunIsAnsweredSkip) {
+  putAtService({"a"});
+  const std::string before = serviceStamp();
+  Result result = sync(listDocument({"a", "b"}));  // merged differs from the service only
+  ASSERT_TRUE(result.ok) << result.error;
+  ASSERT_EQ(logCount("Uploading has been finished successfully.\n"), 1u);
+  EXPECT_NE(serviceStamp(), before);
+  EXPECT_EQ(cacheStamp(), serviceStamp());
+
+  result = sync(listDocument({"a", "b", "c"}));  // a "skip" answer, then the input goes up
+  ASSERT_TRUE(result.ok) << result.error;
+  ASSERT_EQ(logCount("Uploading has been finished successfully.\n"), 2u);
+  EXPECT_EQ(cacheStamp(), serviceStamp());
+
+  result = sync(listDocument({"a", "b", "c"}));
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.data, "");
+  EXPECT_EQ(logCount("Sychronization: server xml hasn't been changed because 'type'='skip'.\n"), 2u);
+  EXPECT_EQ(logCount("'type'='full'"), 1u);
+  EXPECT_EQ(logCount("Uploading has been started"), 2u);
 }
 
 TEST_F(EngineSyncTest, MergeThatOnlyTheServerLacksIsUploadedNotReturned) {
@@ -241,7 +297,7 @@ TEST_F(EngineSyncTest, MergeThatOnlyTheLocalSideLacksIsReturnedNotUploaded) {
 
 TEST_F(EngineSyncTest, MergeWithTheCacheCarriesDeletionsBothWays) {
   putAtService({"a", "b", "c"});
-  Result first = sync(listDocument({"a", "b", "c"}));  // equal: no cache yet
+  Result first = sync(listDocument({"a", "b", "c"}));  // equal: cached as the service holds it
   ASSERT_TRUE(first.ok);
   first = sync(listDocument({"a", "b", "c", "d"}));  // merged differs from server only
   ASSERT_TRUE(first.ok) << first.error;
@@ -382,13 +438,14 @@ TEST_F(EngineSyncTest, TakeServerThenSkipAnswers) {
   EXPECT_EQ(logCount("Sychronization: server xml hasn't been changed because 'type'='skip'.\n"), 1u);
 
   // "skip" with a local change: the input goes up with "put" and becomes
-  // the cache, with the stamp the cache had.
+  // the cache, under the version the service stored it as.
   result = sync(listDocument({"s1", "l2"}));
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.data, "");
   EXPECT_EQ(names(serviceList()), (Names{"l2", "s1"}));
   EXPECT_EQ(names(cacheText()), (Names{"l2", "s1"}));
-  EXPECT_EQ(cacheStamp(), stamp);
+  EXPECT_NE(cacheStamp(), stamp);
+  EXPECT_EQ(cacheStamp(), serviceStamp());
 }
 
 TEST_F(EngineSyncTest, DeletedCacheMakesTheNextRunAFirstOneAgain) {
@@ -441,7 +498,6 @@ INSTANTIATE_TEST_SUITE_P(EveryMethod, DamagedCacheTest,
 TEST_F(EngineSyncTest, TakeLocalReplacesTheServerListWithoutAsking) {
   putAtService({"s1", "s2"});
   writeMethodFile("firstSyncMethod1=0\nfirstSyncMethod2=0\nfirstSyncMethod3=1\n");
-  const std::time_t before = std::time(nullptr);
   const Result result = sync(listDocument({"l1"}));
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.data, "");
@@ -450,17 +506,12 @@ TEST_F(EngineSyncTest, TakeLocalReplacesTheServerListWithoutAsking) {
   EXPECT_EQ(logCount("Downloading has been started"), 0u);
   EXPECT_EQ(logCount("&function=remove.\n"), 1u);
   EXPECT_EQ(logCount("&function=put.\n"), 1u);
-  // The cache's stamp is the time of the run.
-  std::tm local{};
-  const std::time_t now = std::time(nullptr);
-  localtime_r(&before, &local);
-  char early[32];
-  std::strftime(early, sizeof early, "%Y-%m-%d-%H-%M-%S", &local);
-  localtime_r(&now, &local);
-  char late[32];
-  std::strftime(late, sizeof late, "%Y-%m-%d-%H-%M-%S", &local);
-  EXPECT_GE(cacheStamp(), std::string(early));
-  EXPECT_LE(cacheStamp(), std::string(late));
+  // The cache's stamp is the version the service stored, named in its
+  // answer to the "put".
+  EXPECT_EQ(cacheStamp(), serviceStamp());
+  const Result again = sync(listDocument({"l1"}));
+  ASSERT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(logCount("'type'='skip'"), 1u);
 }
 
 // ------------------------------------------------------------------ failures
@@ -530,11 +581,11 @@ class OddServiceTest : public EngineFailureTest {
     EngineFailureTest::SetUp();
     writeSettings([this](corvex::ClientApp& app) { app.serverPort = odd_.port(); });
   }
-  void answer(int getStatus, const std::string& getBody, int putStatus) {
+  void answer(int getStatus, const std::string& getBody, int putStatus, const std::string& putBody = "") {
     odd_.setHandler([=](const testsupport::SeenRequest& request) {
       testsupport::TestResponse response;
       response.status = request.method == "GET" ? getStatus : putStatus;
-      response.body = request.method == "GET" ? getBody : "";
+      response.body = request.method == "GET" ? getBody : putBody;
       return response;
     });
   }
@@ -598,6 +649,50 @@ TEST_F(OddServiceTest, SkipUploadsTheInputUnderTheKnownStamp) {
   EXPECT_EQ(names(cacheText()), (Names{"b"}));
   EXPECT_EQ(cacheStamp(), "2006-01-02-03-04-05");
   EXPECT_EQ(logCount("'type'='skip'"), 2u) << "only \"full\" exactly means changed";
+}
+
+// The cache takes the time stamp that the answer to the upload names; any
+// other answer leaves the rule of services that answer nothing: the version
+// the list was built from.
+TEST_F(OddServiceTest, TheUploadAnswerNamesTheCachedVersionOnlyWhenItCan) {
+  constexpr char kBuiltOn[] = "2006-01-01-00-00-00";
+  struct Row {
+    const char* label;
+    std::string putBody;
+    std::string cacheStamp;
+  };
+  const Row rows[] = {
+      {"a stored version", "<?xml version=\"1.0\"?>\n<bookmarks type=\"skip\" timestamp=\"2007-02-03-04-05-06\"/>\n",
+       "2007-02-03-04-05-06"},
+      {"any root", "<?xml version=\"1.0\"?><stored timestamp=\"2007-02-03-04-05-06\"/>", "2007-02-03-04-05-06"},
+      {"no body", "", kBuiltOn},
+      {"a text", "Stored; the list's time stamp is 2007-02-03-04-05-06.\n", kBuiltOn},
+      {"XML without a time stamp", "<?xml version=\"1.0\"?><bookmarks type=\"skip\"/>", kBuiltOn},
+      {"a time stamp that is no time", "<?xml version=\"1.0\"?><bookmarks timestamp=\"later\"/>", kBuiltOn},
+      {"not well-formed", "<?xml version=\"1.0\"?><bookmarks timestamp=\"2007-02-03-04-05-06\">", kBuiltOn},
+      {"space before the declaration", " <?xml version=\"1.0\"?><bookmarks timestamp=\"2007-02-03-04-05-06\"/>",
+       kBuiltOn},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    std::ofstream(cachePath(), std::ios::binary | std::ios::trunc) << kCache;
+    answer(200,
+           std::string("<?xml version=\"1.0\"?><bookmarks type=\"full\" timestamp=\"") + kBuiltOn +
+               "\">" + bookmark("cached") + "</bookmarks>",
+           200, row.putBody);
+    const Result result = sync(listDocument({"cached", "local"}));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(odd_.seen().back().target,
+              std::string("/data?user=alice&pass=s3cret%20pw&function=put&timestamp=") + kBuiltOn);
+    EXPECT_EQ(names(cacheText()), (Names{"cached", "local"}));
+    EXPECT_EQ(cacheStamp(), row.cacheStamp);
+    // The next run asks with it.
+    const size_t before = odd_.seen().size();
+    sync(listDocument({"cached", "local"}));
+    ASSERT_GT(odd_.seen().size(), before);
+    EXPECT_EQ(odd_.seen()[before].target,
+              "/data?user=alice&pass=s3cret%20pw&function=get&timestamp=" + row.cacheStamp);
+  }
 }
 
 TEST_F(OddServiceTest, RefusedUploadFailsAndTheNextRunTriesAgain) {
@@ -702,9 +797,10 @@ TEST_F(EngineSyncTest, ExactRequestsThroughAnAuthenticatingProxy) {
     app.proxyPassword = "pa55";
   });
   putAtService({"s1"});
+  const std::string before = serviceStamp();
   ASSERT_TRUE(sync(listDocument({"l1"})).ok);
   const std::string stamp = cacheStamp();
-  ASSERT_NE(stamp, "");
+  ASSERT_EQ(stamp, serviceStamp());
   const Result again = sync(listDocument({"l1", "s1"}));
   ASSERT_TRUE(again.ok) << again.error;
 
@@ -712,7 +808,8 @@ TEST_F(EngineSyncTest, ExactRequestsThroughAnAuthenticatingProxy) {
   EXPECT_EQ(proxy.requestLines(),
             (std::vector<std::string>{"GET " + base + "&function=get HTTP/1.1",
                                       // The version the merge was built from.
-                                      "PUT " + base + "&function=put&timestamp=" + stamp + " HTTP/1.1",
+                                      "PUT " + base + "&function=put&timestamp=" + before + " HTTP/1.1",
+                                      // The version the put was stored as.
                                       "GET " + base + "&function=get&timestamp=" + stamp + " HTTP/1.1"}));
   EXPECT_EQ(logText().find("s3cret"), std::string::npos);
   EXPECT_EQ(logText().find("pa55"), std::string::npos);
