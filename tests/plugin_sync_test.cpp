@@ -3,8 +3,12 @@
 // computers meeting through the service, and what the user sees.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <utility>
+
 #include "platform/named_mutex.h"
 #include "tests/plugin_e2e_fixture.h"
+#include "tests/support/relay.h"
 #include "tests/support/scoped_env.h"
 
 namespace plugintest {
@@ -106,6 +110,57 @@ TEST_F(PluginSyncTest, TwoProcessesTakeTurnsAndOnlyTheLastRunsTheExitRun) {
   EXPECT_EQ(second.finish(), 0);
   EXPECT_EQ(second.output().count(kRunStarted), 2u) << "the exit run of the last process\n"
                                                    << second.output().joined();
+}
+
+// Once two computers agree, a timer run where nothing changed downloads no
+// list: the service answers "skip", also to the computer whose own upload
+// made the current version. Each computer reaches the service through a
+// relay that records the answers.
+TEST_F(PluginSyncTest, IdleTimerRunsAreAnsweredSkip) {
+  testsupport::Relay homeRelay(service_.port()), officeRelay(service_.port());
+  ASSERT_NE(homeRelay.port(), 0);
+  ASSERT_NE(officeRelay.port(), 0);
+  testsupport::PluginSettings s = settings();
+  s.port = homeRelay.port();
+  auto home = computer(s);
+  s.port = officeRelay.port();
+  auto office = computer(s);
+  home->writeShortcut("Lark", "http://lark.example/");
+  home->writeShortcut("Owl", "http://owl.example/");
+  home->writeShortcut("News/Daily", "http://daily.example/");
+  home->writeShortcut("News/Weekly", "http://weekly.example/");
+
+  // Home uploads its list, office receives it: each on its first timer run.
+  const std::string oneRun = "open\nadvance 15m\nquit\n";
+  runHostOk(*home, oneRun);
+  runHostOk(*office, oneRun);
+  ASSERT_EQ(office->favoriteNames(), home->favoriteNames());
+  EXPECT_EQ(homeRelay.takeEvents(), (Names{"GET get 200", "PUT put 200"}));
+  EXPECT_EQ(officeRelay.takeEvents(), (Names{"GET get 200"}));
+  homeRelay.takeAnswers();
+  officeRelay.takeAnswers();
+
+  std::string idle = "open\n";
+  for (int run = 0; run < 10; ++run) idle += "advance 15m\n";
+  idle += "quit\n";
+  for (auto [pc, relay] : {std::pair{home.get(), &homeRelay}, std::pair{office.get(), &officeRelay}}) {
+    SCOPED_TRACE(pc == home.get() ? "home" : "office");
+    const HostRun run = runHostOk(*pc, idle);
+    EXPECT_EQ(run.count(kRunStarted), 10u) << run.joined();
+    size_t full = 0, skip = 0, bytes = 0;
+    std::string seen;
+    for (const testsupport::RelayAnswer& answer : relay->takeAnswers()) {
+      seen += answer.request + " " + answer.type + " " + std::to_string(answer.bytes) + "; ";
+      EXPECT_EQ(answer.request, "GET get 200") << "an idle run sent a request other than a download";
+      full += answer.type == "full";
+      skip += answer.type == "skip";
+      bytes += answer.bytes;
+    }
+    EXPECT_LE(full, 1u) << seen;
+    EXPECT_EQ(full + skip, 10u) << seen;
+    std::printf("ten idle runs: %zu full answers, %zu skip answers, %zu bytes\n", full, skip, bytes);
+  }
+  EXPECT_EQ(office->favoriteNames(), home->favoriteNames());
 }
 
 TEST_F(PluginSyncTest, OfflineThePressDoesNothingVisible) {

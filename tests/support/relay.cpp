@@ -21,6 +21,17 @@ std::string requestFunction(const std::string& target) {
   return "";
 }
 
+// The "type" attribute of a bookmarks root, or "".
+std::string rootType(const std::string& body) {
+  const size_t root = body.find("<bookmarks");
+  if (root == std::string::npos) return "";
+  const size_t end = body.find('>', root);
+  const size_t at = body.find(" type=\"", root);
+  if (at == std::string::npos || at > end) return "";
+  const size_t value = at + 7;
+  return body.substr(value, body.find('"', value) - value);
+}
+
 bool hopByHop(const std::string& name) {
   std::string lower;
   for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -98,6 +109,7 @@ bool Relay::listen() {
         released_ = false;
       }
       events_.push_back(req.method + " " + function + " " + std::to_string(answer.status));
+      answers_.push_back({events_.back(), rootType(answer.body), answer.body.size()});
     }
     res.status = answer.status;
     for (const auto& [name, value] : answer.headers) res.set_header(name, value);
@@ -157,6 +169,13 @@ std::vector<RelayEvent> Relay::takeEvents() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<RelayEvent> taken;
   taken.swap(events_);
+  return taken;
+}
+
+std::vector<RelayAnswer> Relay::takeAnswers() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<RelayAnswer> taken;
+  taken.swap(answers_);
   return taken;
 }
 

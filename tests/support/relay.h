@@ -23,6 +23,13 @@ namespace testsupport {
 // A request that went through, in order: "GET get 200", "PUT put 409".
 using RelayEvent = std::string;
 
+// The answer the relay passed back for a request.
+struct RelayAnswer {
+  RelayEvent request;  // as in the events
+  std::string type;    // the root's "type" of an exchange document, else ""
+  size_t bytes = 0;    // of the body
+};
+
 class Relay {
  public:
   // Listens on a free loopback port.
@@ -47,6 +54,9 @@ class Relay {
 
   // The requests passed on so far, and clears the record.
   std::vector<RelayEvent> takeEvents();
+  // The answers passed back so far, and clears their record (kept apart
+  // from the events).
+  std::vector<RelayAnswer> takeAnswers();
 
  private:
   struct Answer;
@@ -67,6 +77,7 @@ class Relay {
   bool released_ = false;
   bool closing_ = false;
   std::vector<RelayEvent> events_;
+  std::vector<RelayAnswer> answers_;
 };
 
 }  // namespace testsupport
