@@ -337,24 +337,29 @@ class ModelTest : public PluginE2ETest {
 
   // Runs one script of steps; false after the first step whose checks
   // failed (the failure and the script so far are reported).
+  // Runs one step and, when asked, prints every computer's list after it;
+  // a failing step prints its problems with the steps done so far.
+  bool runStep(const std::string& step, const std::string& title, std::vector<std::string>* done) {
+    done->push_back(step);
+    if (verbose_) std::printf("%s\n", step.c_str());
+    const std::string problems = execute(step);
+    if (verbose_) {
+      for (int c = 0; c < kComputers; ++c) {
+        std::printf("  [%d]", c);
+        for (const auto& item : readFavorites(computers_[c].host->favorites()))
+          std::printf(" %s", item.first.c_str());
+        std::printf("\n");
+      }
+    }
+    if (problems.empty()) return true;
+    report(title, *done, problems);
+    return false;
+  }
+
   bool runScript(const std::string& title, const std::vector<std::string>& steps) {
     std::vector<std::string> done;
     for (const std::string& step : steps) {
-      done.push_back(step);
-      if (verbose_) std::printf("%s\n", step.c_str());
-      const std::string problems = execute(step);
-      if (verbose_) {
-        for (int c = 0; c < kComputers; ++c) {
-          std::printf("  [%d]", c);
-          for (const auto& item : readFavorites(computers_[c].host->favorites()))
-            std::printf(" %s", item.first.c_str());
-          std::printf("\n");
-        }
-      }
-      if (!problems.empty()) {
-        report(title, done, problems);
-        return false;
-      }
+      if (!runStep(step, title, &done)) return false;
     }
     return true;
   }
@@ -366,21 +371,7 @@ class ModelTest : public PluginE2ETest {
     const auto started = std::chrono::steady_clock::now();
     for (int i = 0; i <= count; ++i) {
       const std::string step = i == count ? "settle" : nextStep(random);
-      done.push_back(step);
-      if (verbose_) std::printf("%s\n", step.c_str());
-      const std::string problems = execute(step);
-      if (verbose_) {
-        for (int c = 0; c < kComputers; ++c) {
-          std::printf("  [%d]", c);
-          for (const auto& item : readFavorites(computers_[c].host->favorites()))
-            std::printf(" %s", item.first.c_str());
-          std::printf("\n");
-        }
-      }
-      if (!problems.empty()) {
-        report("seed " + std::to_string(seed), done, problems);
-        return false;
-      }
+      if (!runStep(step, "seed " + std::to_string(seed), &done)) return false;
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -388,7 +379,9 @@ class ModelTest : public PluginE2ETest {
                 hostRuns_, settles_, seconds);
     for (const auto& [rule, times] : rulesUsed_)
       std::printf(" %s %d;", kRuleNames[static_cast<int>(rule)], times);
+    // Each seed's line shows at once, also when the output is a file.
     std::printf("\n");
+    std::fflush(stdout);
     return true;
   }
 
