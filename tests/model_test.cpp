@@ -418,9 +418,8 @@ class ModelTest : public PluginE2ETest {
             "file-write=112@Favorites#", "file-write=5@Favorites#", "file-write=kill@Favorites#",
             "file-move=kill@Favorites#", "registry-write=5@HKCU#",  "down"};
         const int kind = pick(random, 6);
-        const std::string spec = kinds[kind];
         if (kind == 5) return "fault " + pc + " down";
-        return "fault " + pc + " " + spec +
+        return "fault " + pc + " " + kinds[kind] +
                std::to_string(pick(random, kind == 4   ? 6
                                            : kind == 3 ? 16
                                                        : 30));
@@ -608,13 +607,13 @@ class ModelTest : public PluginE2ETest {
     return problems;
   }
 
-  void faultedRun(Computer& pc, const std::string& spec) {
-    if (spec == "down") {
+  void faultedRun(Computer& pc, const std::string& fault) {
+    if (fault == "down") {
       pc.relay->setRefusing(true);
       host(pc, kSession);
       pc.relay->setRefusing(false);
     } else {
-      host(pc, kSession, {{"QUORVANE_FAULTS", spec}});
+      host(pc, kSession, {{"QUORVANE_FAULTS", fault}});
     }
     pc.recoveryPending = pc.host->lastSync() == 0;
     if (pc.recoveryPending) model_.heldAtFailedApply(readFavorites(pc.host->favorites()));
