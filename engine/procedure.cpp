@@ -238,7 +238,7 @@ std::string runSynchronization(ClientApp& app, std::string* data) {
       }
       method = current.lists.cache || cache.damaged ? FirstSyncMethod::Merge : readFirstSyncMethod(app);
     }
-    app.lastSyncTime = listTimeOf(current.lists.cache.get(), 0);
+    app.lastSyncTime = exchange::listTimeOf(current.lists.cache.get(), 0);
     if (*method != FirstSyncMethod::TakeLocal) {
       fetchServerList(app, &current);
       if (!current.failure.empty()) return current.failure;

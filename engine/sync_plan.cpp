@@ -41,7 +41,7 @@ SyncPlan planAgreedLists(SyncLists lists, bool fullAnswer, std::time_t cacheTime
   plan.unchanged = true;
   plan.listTime = cacheTime;
   if (!fullAnswer) return plan;
-  const std::time_t serverTime = listTimeOf(lists.server.get(), cacheTime);
+  const std::time_t serverTime = exchange::listTimeOf(lists.server.get(), cacheTime);
   const bool cacheCurrent = lists.cache && serverTime == cacheTime &&
                             exchange::sameLists(root(lists.cache), root(lists.local));
   plan.listTime = serverTime;
@@ -76,17 +76,10 @@ exchange::UniqueXmlNode newList(SyncLists& lists, FirstSyncMethod method, std::t
 
 }  // namespace
 
-std::time_t listTimeOf(const xmlDoc* doc, std::time_t otherwise) {
-  const xmlNode* top = exchange::rootElement(doc);
-  if (!top) return otherwise;
-  const std::optional<std::string> stamp = exchange::attribute(top, exchange::kTimestampAttribute);
-  return stamp ? exchange::parseTimestamp(*stamp) : otherwise;
-}
-
 SyncPlan planSynchronization(SyncLists lists, FirstSyncMethod method, std::time_t now,
                              const std::string& appName) {
   const char* module = appName.c_str();
-  std::time_t listTime = listTimeOf(lists.cache.get(), 0);
+  std::time_t listTime = exchange::listTimeOf(lists.cache.get(), 0);
   bool full = false;
   if (method != FirstSyncMethod::TakeLocal) {
     xmlNode* serverRoot = root(lists.server);
@@ -109,7 +102,7 @@ SyncPlan planSynchronization(SyncLists lists, FirstSyncMethod method, std::time_
                  "attribute does not found.\n");
       return failed(kNoTypeAttribute);
     }
-    listTime = listTimeOf(lists.server.get(), listTime);
+    listTime = exchange::listTimeOf(lists.server.get(), listTime);
     full = *type == exchange::kFullType;
     if (!full) return planUnchangedService(std::move(lists), listTime, module);
     logMessage(module, "Sychronization: server xml has been changed because 'type'='full'.\n");

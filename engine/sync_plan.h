@@ -59,9 +59,6 @@ struct SyncPlan {
   std::time_t listTime = 0;
 };
 
-// The time stamp a list's root carries, or `otherwise`.
-std::time_t listTimeOf(const xmlDoc* doc, std::time_t otherwise);
-
 // Decides the run from the lists; `now` stamps a list that replaces the
 // service's. Writes the procedure's log lines (and the merge's) under
 // appName; touches neither the network nor any file.

@@ -197,10 +197,7 @@ std::string failureCause(const platform::HttpRequest& request, const platform::H
 // was read under the response cap of every request.
 std::time_t answeredTime(const std::string& answer) {
   if (answer.compare(0, 5, "<?xml") != 0) return 0;
-  const exchange::UniqueXmlDoc doc = exchange::parseDocumentText(answer);
-  const std::optional<std::string> stamp =
-      exchange::attribute(exchange::rootElement(doc.get()), exchange::kTimestampAttribute);
-  return stamp ? exchange::parseTimestamp(*stamp) : 0;
+  return exchange::listTimeOf(exchange::parseDocumentText(answer).get(), 0);
 }
 
 }  // namespace

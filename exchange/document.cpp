@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "exchange/timestamp.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 
@@ -164,6 +165,11 @@ UniqueXmlDoc parseDocumentText(const std::string& text) {
 
 UniqueXmlDoc parseDocumentFile(const std::filesystem::path& path) {
   return acceptParsed(xmlReadFile(path.c_str(), nullptr, kParseOptions));
+}
+
+std::time_t listTimeOf(const xmlDoc* doc, std::time_t otherwise) {
+  const std::optional<std::string> stamp = attribute(rootElement(doc), kTimestampAttribute);
+  return stamp ? parseTimestamp(*stamp) : otherwise;
 }
 
 }  // namespace exchange

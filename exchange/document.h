@@ -20,6 +20,7 @@
 #include <libxml/tree.h>
 
 #include <filesystem>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -71,6 +72,9 @@ xmlNode* addTextElement(xmlNode* parent, const char* name, const std::string& te
 void setAttribute(xmlNode* element, const char* name, const std::string& value);
 // The attribute's value, or nothing when absent.
 std::optional<std::string> attribute(const xmlNode* element, const char* name);
+// The time its root's "timestamp" gives a document (0 for a text that does
+// not read as one), or `otherwise` without a root or without the attribute.
+std::time_t listTimeOf(const xmlDoc* doc, std::time_t otherwise);
 
 // True for an element node with that name.
 bool isElement(const xmlNode* node, const char* name);
